@@ -1,0 +1,52 @@
+// The portable core of the automation class Pictava. Method names and
+// parameter types are those of its interface; the COM layer calls straight
+// into these. Methods raise orvessa::Error; ColorToBN handles its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "orvessa/bitmap_info.hpp"
+#include "orvessa/byte_array.hpp"
+
+namespace orvessa {
+
+class Platform;
+// The platform services of the build (picture loading, GDI-style pixel read
+// and paint, the per-thread conversion form); supplied by the platform
+// library that is linked in.
+Platform& default_platform();
+
+class Pictava {
+public:
+    Pictava() : Pictava(&default_platform()) {}
+    // Without platform services (null) the filters work; the methods that
+    // need the platform raise its failure.
+    explicit Pictava(Platform* platform) noexcept : platform_(platform) {}
+
+    const BitmapInfo& bitmap_info() const noexcept { return info_; }
+
+    // HIMETRIC length to whole display pixels.
+    std::int16_t ScaleX(float Width);
+    std::int16_t ScaleY(float Height);
+
+    // In-place 3 x 3 filters over a 24-bit bottom-up pixel buffer.
+    void Blur_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY);
+    void MedianCut_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY);
+
+    // Loads a picture, turns it gray or two-colour and paints it on the
+    // device context named by PictureHDC. Raises nothing: the result is
+    // true when the picture was painted, false when the work ended on an error.
+    bool ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
+                   std::int32_t ImageHandle, std::int16_t TwoColor = 0,
+                   std::uint8_t Threshold = 128, std::int16_t HoldProportion = 0,
+                   std::int32_t Width = 0, std::int32_t Height = 0);
+
+private:
+    Platform& platform() const;
+
+    Platform* platform_;
+    BitmapInfo info_ = creation_bitmap_info();
+};
+
+}  // namespace orvessa

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need on a Debian 12 machine (as root).
+# Idempotent: does nothing when everything is already there.
+#   scripts/setup.sh          native build, tests, 32-bit Windows build and Wine
+#   scripts/setup.sh --bench  also OpenCV, the peer the benchmarks compare with
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config libgtest-dev libbenchmark-dev
+  libgdk-pixbuf-2.0-dev
+  g++-mingw-w64-i686 mingw-w64-tools
+  wine wine32:i386 wine64 libwine-dev
+)
+if [[ "${1:-}" == "--bench" ]]; then packages+=(libopencv-dev); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then exit 0; fi
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+if [[ $(id -u) != 0 ]]; then sudo=sudo; fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Every test: the native build, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and (where present) the Windows server under
+# Wine. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+"$root/scripts/setup.sh"
+
+echo "== native build and tests"
+cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON >/dev/null
+cmake --build "$root/build/native" -j "$jobs"
+ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
+
+echo "== sanitizer build and tests"
+cmake -S "$root" -B "$root/build/sanitize" -DORVESSA_WERROR=ON -DORVESSA_SANITIZE=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVESSA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build/sanitize" -j "$jobs"
+ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build/sanitize" --output-on-failure -j "$jobs"
+
+if [[ -x "$root/scripts/test-windows.sh" ]]; then
+  echo "== Windows server under Wine"
+  "$root/scripts/test-windows.sh"
+fi
+echo "== all tests passed"

@@ -1,0 +1,17 @@
+// The weighted blur: each byte becomes the 1 2 1 / 2 4 2 / 1 2 1 average
+// of its 3 x 3 neighbourhood (same channel), rounded half to even.
+#include "filters/blur.hpp"
+
+namespace orvessa::filters {
+
+void blur_row_scalar(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+                     std::uint8_t* out, std::int32_t dim_x) {
+    const std::int32_t end = 3 * (dim_x - 1);
+    for (std::int32_t i = 3; i < end; ++i) {
+        const unsigned s = a[i - 3] + 2u * a[i] + a[i + 3] + 2u * (c[i - 3] + 2u * c[i] + c[i + 3]) +
+                           b[i - 3] + 2u * b[i] + b[i + 3];
+        out[i] = static_cast<std::uint8_t>(blur_byte(s));
+    }
+}
+
+}  // namespace orvessa::filters

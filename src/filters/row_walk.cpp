@@ -1,0 +1,121 @@
+#include "filters/row_walk.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "orvessa/pixel_layout.hpp"
+
+namespace orvessa::filters {
+
+namespace {
+
+constexpr std::int64_t int32_max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t int32_min = std::numeric_limits<std::int32_t>::min();
+
+// The first failure met while reading image row r (bytes 2, 1, 0 of pixel
+// 0, then of pixel 1, ...), or none. Needs dim_x >= 1.
+std::optional<Error> row_read_failure(const ByteArrayView& buffer, const PixelLayout& layout,
+                                      std::int32_t r) {
+    std::int32_t start;
+    try {
+        start = layout.row_start(r);
+    } catch (const Error& e) {
+        return e;
+    }
+    // The stride is a multiple of 4, so start + 2 of pixel 0 never overflows.
+    if (buffer.dimensions() != 1 || start < buffer.lower_bound()) {
+        return Error::subscript_out_of_range();
+    }
+    // Indices rise with the column; within a pixel byte 2 is read first and
+    // is the highest, so the first failure is at the first pixel whose byte 2
+    // lies past the highest index or past the 32-bit range.
+    const std::int64_t limit = std::min(buffer.upper_bound(), int32_max);
+    const std::int64_t last = static_cast<std::int64_t>(start) + 3LL * (layout.dim_x - 1) + 2;
+    if (last <= limit) return std::nullopt;
+    const std::int64_t room = limit - start - 2;
+    const std::int64_t x = room < 0 ? 0 : room / 3 + 1;
+    if (start + 3 * x + 2 > int32_max) return Error::overflow();
+    return Error::subscript_out_of_range();
+}
+
+struct WindowDeleter {
+    void operator()(std::uint8_t* p) const noexcept { ::operator delete[](p, std::nothrow); }
+};
+using WindowStorage = std::unique_ptr<std::uint8_t[], WindowDeleter>;
+
+// 9 * (dim_x + 1) bytes: three rows of three channels, as the row window is
+// declared; only 9 * dim_x of them are used.
+WindowStorage allocate_window(std::int32_t dim_x) {
+    const std::uint64_t bytes = 9ULL * (static_cast<std::uint64_t>(dim_x) + 1);
+    if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw Error::out_of_memory();
+    auto* p = static_cast<std::uint8_t*>(
+        ::operator new[](static_cast<std::size_t>(bytes), std::nothrow));
+    if (p == nullptr) throw Error::out_of_memory();
+    return WindowStorage(p);
+}
+
+}  // namespace
+
+std::int32_t walk_stride(std::int32_t dim_x) {
+    const std::int32_t stride = PixelLayout::stride_for(dim_x);
+    // The row window's column range 0..dim_x is empty for a negative width.
+    if (dim_x < 0) throw Error::subscript_out_of_range();
+    return stride;
+}
+
+WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                   std::int32_t stride) {
+    if (dim_x == 0) {
+        // No byte is read; only the loop bound dim_y - 3 can overflow.
+        if (dim_y < int32_min + 3) return {0, Error::overflow()};
+        return {};
+    }
+    PixelLayout layout(dim_x, dim_y);
+    for (std::int32_t r = 0; r < 3; ++r) {
+        if (auto failure = row_read_failure(buffer, layout, r)) return {0, std::move(failure)};
+    }
+    if (dim_y < 4) return {};
+    const std::int32_t centre_rows = dim_y - 3;
+    // Rows 3..dim_y-1 start at (dim_y - 1 - r) * stride >= 0, below the rows
+    // already checked: only the lowest index can stop them, and only when it
+    // is above 0. The first such row is read right after centre row r - 2.
+    const std::int32_t lowest = buffer.lower_bound();
+    if (lowest <= 0) return {centre_rows, std::nullopt};
+    const std::int64_t first_failing =
+        std::max<std::int64_t>(3, static_cast<std::int64_t>(dim_y) - 1 - (lowest - 1) / stride);
+    return {static_cast<std::int32_t>(first_failing - 2), Error::subscript_out_of_range()};
+}
+
+void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel) {
+    const std::int32_t stride = walk_stride(dim_x);
+    const WindowStorage window = allocate_window(dim_x);
+    WalkPlan plan = plan_walk(buffer, dim_x, dim_y, stride);
+
+    // Narrower images have no filtered column: their walk only reads.
+    if (dim_x >= 3 && plan.centre_rows > 0) {
+        const std::size_t row_bytes = 3 * static_cast<std::size_t>(dim_x);
+        // Image row r starts `r * stride` bytes below the top row.
+        std::uint8_t* const top = buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0));
+        auto image_row = [&](std::int32_t r) { return top - static_cast<std::ptrdiff_t>(r) * stride; };
+
+        std::uint8_t* rows[3] = {window.get(), window.get() + row_bytes, window.get() + 2 * row_bytes};
+        for (std::int32_t t = 0; t < 3; ++t) std::memcpy(rows[t], image_row(t), row_bytes);
+        for (std::int32_t y = 1;; ++y) {
+            kernel(rows[0], rows[1], rows[2], image_row(y), dim_x);
+            if (y == plan.centre_rows) break;
+            // Slide: the rows at and below the centre move up; row y + 2,
+            // not yet written, comes in below.
+            std::uint8_t* const recycled = rows[0];
+            rows[0] = rows[1];
+            rows[1] = rows[2];
+            rows[2] = recycled;
+            std::memcpy(rows[2], image_row(y + 2), row_bytes);
+        }
+    }
+    if (plan.error) throw *plan.error;
+}
+
+}  // namespace orvessa::filters

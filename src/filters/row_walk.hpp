@@ -1,0 +1,35 @@
+// The three-row walk over a caller's pixel buffer, shared by both filters.
+// The whole call is validated up front: where (if anywhere) the reading
+// order meets its first failing access is worked out before any byte is
+// touched, and the rows before it run through tight, unchecked loops.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "filters/row_kernel.hpp"
+#include "orvessa/byte_array.hpp"
+#include "orvessa/error.hpp"
+
+namespace orvessa::filters {
+
+// What the reading order of a walk meets: centre rows 1..centre_rows are
+// filtered, then `error` (if any) stops the call.
+struct WalkPlan {
+    std::int32_t centre_rows = 0;
+    std::optional<Error> error;
+};
+
+// The stride of the walk, or the error that the stride step or the empty
+// column range of the row window raises (overflow, subscript out of range).
+std::int32_t walk_stride(std::int32_t dim_x);
+
+// The outcome of the reads for a stride that walk_stride accepted.
+WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                   std::int32_t stride);
+
+// Runs a filter: validation, the row window (9 * (dim_x + 1) bytes), the
+// rows before the first failure, then that failure.
+void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel);
+
+}  // namespace orvessa::filters

@@ -1,0 +1,15 @@
+#include "orvessa/pictava.hpp"
+
+#include "filters/filters.hpp"
+
+namespace orvessa {
+
+void Pictava::Blur_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY) {
+    filters::blur_buffer(Buffer, DimX, DimY);
+}
+
+void Pictava::MedianCut_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY) {
+    filters::median_cut_buffer(Buffer, DimX, DimY);
+}
+
+}  // namespace orvessa

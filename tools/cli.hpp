@@ -1,0 +1,48 @@
+// Shared pieces of the orvessa command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvessa::cli {
+
+// Exit statuses.
+constexpr int exit_ok = 0;
+constexpr int exit_usage = 1;
+constexpr int exit_file = 2;
+constexpr int exit_method = 3;
+
+using Args = std::span<const std::string_view>;
+using Command = int (*)(Args args);
+
+// "orvessa: <message>" on stderr.
+void complain(std::string_view message);
+int usage_error(std::string_view message);
+
+std::optional<std::int32_t> parse_int32(std::string_view text);
+// "WIDTHxHEIGHT", each a 32-bit integer (negative too).
+std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text);
+
+// Whole-file read and write; "-" is standard input or output. On failure
+// they say why on stderr and return false.
+bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes);
+bool write_all(std::string_view path, std::span<const std::uint8_t> bytes);
+
+// Splits "--name=value" / "--name value" options from positional arguments.
+// Options listed in `flags` take no value.
+struct ParsedArgs {
+    std::vector<std::pair<std::string_view, std::string_view>> options;
+    std::vector<std::string_view> positional;
+    std::optional<std::string_view> option(std::string_view name) const;
+    bool has(std::string_view name) const;
+};
+std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> valued,
+                                     std::span<const std::string_view> flags);
+
+int run_filter_command(std::string_view filter, Args args);
+
+}  // namespace orvessa::cli

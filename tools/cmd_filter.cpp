@@ -1,0 +1,69 @@
+// orvessa blur|smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
+#include <array>
+#include <limits>
+
+#include "cli.hpp"
+#include "orvessa/error.hpp"
+#include "orvessa/filter_path.hpp"
+#include "orvessa/pictava.hpp"
+
+namespace orvessa::cli {
+
+namespace {
+
+int run_raw(std::string_view filter, const ParsedArgs& parsed) {
+    const auto size = parse_size(*parsed.option("--raw"));
+    if (!size) return usage_error("--raw wants WIDTHxHEIGHT, two 32-bit integers");
+    std::int32_t lower_bound = 0;
+    if (const auto text = parsed.option("--lower-bound")) {
+        const auto value = parse_int32(*text);
+        if (!value) return usage_error("--lower-bound wants a 32-bit integer");
+        lower_bound = *value;
+    }
+    if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
+
+    std::vector<std::uint8_t> bytes;
+    if (!read_all(parsed.positional[0], bytes)) return exit_file;
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        complain("input too large for a byte array");
+        return exit_file;
+    }
+    ByteArrayView array(bytes.data(), static_cast<std::uint32_t>(bytes.size()), lower_bound);
+
+    int status = exit_ok;
+    try {
+        Pictava effects(nullptr);  // the filters need no platform services
+        if (filter == "blur") {
+            effects.Blur_Buffer(array, size->first, size->second);
+        } else {
+            effects.MedianCut_Buffer(array, size->first, size->second);
+        }
+    } catch (const Error& e) {
+        complain(e.description() + " (error " + std::to_string(e.number()) + ")");
+        status = exit_method;
+    }
+    // The array keeps whatever the method wrote before an error.
+    if (!write_all(parsed.positional[1], bytes)) return exit_file;
+    return status;
+}
+
+}  // namespace
+
+int run_filter_command(std::string_view filter, Args args) {
+    static constexpr std::array<std::string_view, 3> valued{"--raw", "--lower-bound", "--path"};
+    const auto parsed = parse_args(args, valued, {});
+    if (!parsed) return exit_usage;
+    if (const auto name = parsed->option("--path")) {
+        const auto path = parse_filter_path(*name);
+        if (!path) return usage_error("unknown filter path " + std::string(*name));
+        if (!filter_path_available(*path)) {
+            complain("filter path " + std::string(*name) + " cannot run here");
+            return exit_usage;
+        }
+        force_filter_path(*path);
+    }
+    if (parsed->has("--raw")) return run_raw(filter, *parsed);
+    return usage_error(std::string(filter) + " needs --raw WIDTHxHEIGHT");
+}
+
+}  // namespace orvessa::cli

@@ -1,0 +1,48 @@
+// orvessa: the command-line face of the Orvessa image effects.
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cli.hpp"
+
+namespace {
+
+constexpr std::string_view version_text = "orvessa 1.00.0009";
+
+constexpr std::string_view help_text = R"(usage: orvessa COMMAND [OPTIONS] ARGS
+
+Commands:
+  blur   --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
+         3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
+  smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
+         edge-adaptive smoothing of the same kind of buffer.
+
+  IN holds the array's elements (any length) and OUT receives them after the
+  call; '-' is standard input or output. WIDTH and HEIGHT are any 32-bit
+  integers (--raw=-5x10 for negative ones); N is the array's lowest index.
+  --path NAME forces a filter implementation (auto, literal, scalar, ...).
+
+Options: --help, --version.
+Exit status: 0 done; 1 usage error; 2 a file cannot be read or written;
+3 the method raised an error (OUT still receives the array as it was left).
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace orvessa::cli;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) return usage_error("no command given");
+    const std::string_view command = args.front();
+    if (command == "--help" || command == "-h") {
+        std::cout << help_text;
+        return exit_ok;
+    }
+    if (command == "--version") {
+        std::cout << version_text << '\n';
+        return exit_ok;
+    }
+    const Args rest(args.data() + 1, args.size() - 1);
+    if (command == "blur" || command == "smooth") return run_filter_command(command, rest);
+    return usage_error("unknown command " + std::string(command));
+}
