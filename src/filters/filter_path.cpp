@@ -1,5 +1,5 @@
 // Path selection: the forced path if one is set and available, else the
-// best the processor supports.
+// best the processor supports, decided once per call.
 #include <atomic>
 
 #include "filters/blur.hpp"
@@ -7,6 +7,7 @@
 #include "filters/literal_filters.hpp"
 #include "filters/median_cut.hpp"
 #include "filters/row_walk.hpp"
+#include "filters/simd_kernels.hpp"
 #include "object/float_env.hpp"
 #include "orvessa/filter_path.hpp"
 
@@ -28,18 +29,55 @@ constexpr struct {
 void force_filter_path(FilterPath path) noexcept { forced.store(path); }
 FilterPath forced_filter_path() noexcept { return forced.load(); }
 
+namespace {
+
+struct CpuFeatures {
+    bool sse2 = false;
+    bool avx2 = false;  // with FMA
+    bool avx512 = false;  // BW and F
+};
+
+CpuFeatures detect_features() noexcept {
+    CpuFeatures f;
+#if ORVESSA_X86_KERNELS
+    // The checks include the operating system's support for the wide registers.
+    __builtin_cpu_init();
+    f.sse2 = __builtin_cpu_supports("sse2");
+    f.avx2 = f.sse2 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    f.avx512 = f.avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#endif
+    return f;
+}
+
+const CpuFeatures& features() noexcept {
+    static const CpuFeatures detected = detect_features();
+    return detected;
+}
+
+}  // namespace
+
 bool filter_path_available(FilterPath path) noexcept {
     switch (path) {
         case FilterPath::automatic:
         case FilterPath::literal:
         case FilterPath::scalar:
             return true;
-        default:
-            return false;
+        case FilterPath::sse2:
+            return features().sse2;
+        case FilterPath::avx2:
+            return features().avx2;
+        case FilterPath::avx512:
+            return features().avx512;
     }
+    return false;
 }
 
-FilterPath best_filter_path() noexcept { return FilterPath::scalar; }
+FilterPath best_filter_path() noexcept {
+    if (features().avx512) return FilterPath::avx512;
+    if (features().avx2) return FilterPath::avx2;
+    if (features().sse2) return FilterPath::sse2;
+    return FilterPath::scalar;
+}
 
 std::string_view filter_path_name(FilterPath path) noexcept {
     for (const auto& entry : path_names) {
@@ -65,23 +103,41 @@ FilterPath resolved_path() noexcept {
 }
 }  // namespace
 
-void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
-    switch (resolved_path()) {
-        case FilterPath::literal:
-            return literal_blur_buffer(buffer, dim_x, dim_y);
+namespace {
+
+struct Kernels {
+    RowKernel blur;
+    RowKernel median_cut;
+};
+
+Kernels kernels_for(FilterPath path) noexcept {
+    switch (path) {
+#if ORVESSA_X86_KERNELS
+        case FilterPath::sse2:
+            return {blur_row_sse2, median_cut_row_sse2};
+        case FilterPath::avx2:
+            return {blur_row_avx2, median_cut_row_avx2};
+        case FilterPath::avx512:
+            return {blur_row_avx512, median_cut_row_avx512};
+#endif
         default:
-            return walk_rows(buffer, dim_x, dim_y, blur_row_scalar);
+            return {blur_row_scalar, median_cut_row_scalar};
     }
+}
+
+}  // namespace
+
+void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
+    const FilterPath path = resolved_path();
+    if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
+    walk_rows(buffer, dim_x, dim_y, kernels_for(path).blur);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
     const NearestRoundingScope nearest;
-    switch (resolved_path()) {
-        case FilterPath::literal:
-            return literal_median_cut_buffer(buffer, dim_x, dim_y);
-        default:
-            return walk_rows(buffer, dim_x, dim_y, median_cut_row_scalar);
-    }
+    const FilterPath path = resolved_path();
+    if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
+    walk_rows(buffer, dim_x, dim_y, kernels_for(path).median_cut);
 }
 
 }  // namespace filters

@@ -1,0 +1,79 @@
+// The smoothing, 32 bytes at a time (AVX2 and FMA). Integer work in 16-bit
+// lanes, the blend in single precision.
+#include <immintrin.h>
+
+#include "filters/median_cut.hpp"
+#include "filters/simd_blocks.hpp"
+#include "filters/simd_kernels.hpp"
+
+namespace orvessa::filters {
+
+namespace {
+
+__m256i widen(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// Sum and the spread sum M (limited to full_mix_spread) of the 16 bytes from i.
+void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+                    __m256i& sum, __m256i& spread) {
+    const __m256i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
+                              widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
+    const __m256i corners = _mm256_add_epi16(_mm256_add_epi16(cells[0], cells[2]),
+                                             _mm256_add_epi16(cells[6], cells[8]));
+    const __m256i edges = _mm256_add_epi16(_mm256_add_epi16(cells[1], cells[3]),
+                                           _mm256_add_epi16(cells[5], cells[7]));
+    sum = _mm256_add_epi16(_mm256_add_epi16(corners, _mm256_slli_epi16(edges, 1)),
+                           _mm256_slli_epi16(cells[4], 2));
+    // x = 8d with d = 16 cell - Sum fits 16 bits; mulhrs(x, 2x) rounds
+    // 2x^2 / 2^15 = d^2 / 256 half up, exactly, while 2x fits. Where 2x
+    // saturates the term is far above full_mix_spread, and so is M.
+    const __m256i sum8 = _mm256_slli_epi16(sum, 3);
+    __m256i m = _mm256_setzero_si256();
+    for (const __m256i& cell : cells) {
+        const __m256i x = _mm256_sub_epi16(_mm256_slli_epi16(cell, 7), sum8);
+        m = _mm256_adds_epu16(m, _mm256_mulhrs_epi16(x, _mm256_adds_epi16(x, x)));
+    }
+    // M = full_mix_spread gives the mix factor 1 exactly, as any larger M does.
+    spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
+}
+
+// The blended values of 8 bytes, rounded half to even (the rounding mode).
+__m256i blend8(__m128i sum, __m128i spread, const std::uint8_t* own) {
+    const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
+    // Equals mix_factors[M] for every M up to full_mix_spread.
+    const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
+    const __m256 blur = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum)),
+                                      _mm256_set1_ps(1.0f / 16));
+    const __m256 cell = _mm256_cvtepi32_ps(
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own))));
+    // mix * own + (1 - mix) * blur is exact in double, so rounding it to
+    // float once gives what one fused multiply-add gives.
+    return _mm256_cvtps_epi32(_mm256_fmadd_ps(mix, _mm256_sub_ps(cell, blur), blur));
+}
+
+// 16 output bytes from i, in 16-bit lanes.
+__m256i smooth16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+    __m256i sum, spread;
+    sum_and_spread(a, c, b, sum, spread);
+    const __m256i lo = blend8(_mm256_castsi256_si128(sum), _mm256_castsi256_si128(spread), c);
+    const __m256i hi = blend8(_mm256_extracti128_si256(sum, 1), _mm256_extracti128_si256(spread, 1),
+                              c + 8);
+    // packus interleaves the 128-bit lanes; put them back in order.
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+}
+
+}  // namespace
+
+void median_cut_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+                         std::uint8_t* out, std::int32_t dim_x) {
+    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) {
+        const __m256i lo = smooth16(a + i, c + i, b + i);
+        const __m256i hi = smooth16(a + i + 16, c + i + 16, b + i + 16);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
+    });
+    if (!done) median_cut_row_scalar(a, c, b, out, dim_x);
+}
+
+}  // namespace orvessa::filters

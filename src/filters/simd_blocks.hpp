@@ -1,0 +1,25 @@
+// How a vector kernel covers a row: the output bytes 3 .. 3 * dim_x - 4 in
+// blocks of `width` bytes, the last block moved back so that it ends at the
+// last output byte (it then rewrites a few bytes with the same values).
+// Every block reads 3 bytes either side of itself, all inside the row.
+// Included only by the per-instruction-set kernel files.
+#pragma once
+
+#include <cstdint>
+
+namespace orvessa::filters {
+namespace {
+
+// False when the row has fewer output bytes than one block.
+template <std::int32_t width, typename Block>
+inline bool for_each_block(std::int32_t dim_x, Block block) {
+    const std::int32_t end = 3 * (dim_x - 1);
+    if (end - 3 < width) return false;
+    std::int32_t i = 3;
+    for (; i + width < end; i += width) block(i);
+    block(end - width);
+    return true;
+}
+
+}  // namespace
+}  // namespace orvessa::filters

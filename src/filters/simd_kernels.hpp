@@ -1,0 +1,25 @@
+// The vector row kernels. Each computes exactly what the scalar kernel of
+// the same filter computes; each is built with its own instruction-set
+// flags and called only when the processor has that set.
+#pragma once
+
+#include <cstdint>
+
+namespace orvessa::filters {
+
+void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
+                   const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+void blur_row_avx2(const std::uint8_t* above, const std::uint8_t* centre,
+                   const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+void blur_row_avx512(const std::uint8_t* above, const std::uint8_t* centre,
+                     const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+
+// The smoothing kernels need round-to-nearest (the callers set it).
+void median_cut_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
+                         const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+void median_cut_row_avx2(const std::uint8_t* above, const std::uint8_t* centre,
+                         const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+void median_cut_row_avx512(const std::uint8_t* above, const std::uint8_t* centre,
+                           const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+
+}  // namespace orvessa::filters

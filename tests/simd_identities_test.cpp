@@ -1,0 +1,132 @@
+// The arithmetic shortcuts of the vector kernels, proved over their whole
+// domains with the instructions the kernels use.
+#include <gtest/gtest.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "filters/blur.hpp"
+#include "filters/median_cut.hpp"
+#include "orvessa/arith.hpp"
+
+namespace orvessa::filters {
+namespace {
+
+constexpr std::int32_t max_sum = 16 * 255;
+
+TEST(SimdIdentities, BlurRoundingFitsSixteenBitLanesForEverySum) {
+    for (unsigned s = 0; s <= max_sum; ++s) {
+        ASSERT_LE(s + 7 + 1, 0xFFFFu);
+        ASSERT_EQ(blur_byte(s), round_to_byte(s / 16.0)) << s;
+    }
+}
+
+// The exact spread term of a cell, as the filter defines it.
+std::int32_t spread_term(std::int32_t cell, std::int32_t sum) {
+    const double diff = cell - sum / 16.0;
+    return round_to_int32(diff * diff);
+}
+
+__attribute__((target("ssse3"))) std::int32_t rounding_high_multiply_term(std::int32_t cell,
+                                                                           std::int32_t sum) {
+    const __m128i x = _mm_set1_epi16(static_cast<std::int16_t>((cell << 7) - (sum << 3)));
+    const __m128i t = _mm_mulhrs_epi16(x, _mm_adds_epi16(x, x));
+    return static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
+}
+
+// AVX2 and AVX-512 compute each term so; terms add with unsigned
+// saturation, so a term of full_mix_spread or more makes M at least that.
+TEST(SimdIdentities, RoundingHighMultiplyGivesEverySpreadTermOrSaturates) {
+    if (!__builtin_cpu_supports("ssse3")) GTEST_SKIP() << "no SSSE3";
+    for (std::int32_t cell = 0; cell <= 255; ++cell) {
+        for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
+            const std::int32_t exact = spread_term(cell, sum);
+            const std::int32_t term = rounding_high_multiply_term(cell, sum);
+            if (exact < full_mix_spread) {
+                ASSERT_EQ(term, exact) << cell << " " << sum;
+            } else {
+                ASSERT_GE(term, full_mix_spread) << cell << " " << sum;
+            }
+        }
+    }
+}
+
+TEST(SimdIdentities, SplitSixteenBitSquareGivesEverySpreadTerm) {
+    for (std::int32_t cell = 0; cell <= 255; ++cell) {
+        for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
+            const __m128i x = _mm_set1_epi16(static_cast<std::int16_t>((cell << 7) - (sum << 3)));
+            const __m128i hi = _mm_mulhi_epi16(x, x);
+            const __m128i lo = _mm_mullo_epi16(x, x);
+            const __m128i low_part =
+                _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 13), _mm_set1_epi16(1)), 1);
+            const __m128i term = _mm_add_epi16(_mm_slli_epi16(hi, 2), low_part);
+            ASSERT_EQ(static_cast<std::uint16_t>(_mm_cvtsi128_si32(term)), spread_term(cell, sum))
+                << cell << " " << sum;
+        }
+    }
+}
+
+TEST(SimdIdentities, TwoFloatDivisionsGiveEveryMixFactor) {
+    for (std::int32_t m = 0; m <= full_mix_spread; ++m) {
+        volatile float spread = static_cast<float>(m);  // divide at run time
+        const float mix = spread / 36.0f / 85.0f;
+        const float want = m < full_mix_spread ? mix_factors[static_cast<std::size_t>(m)] : 1.0f;
+        ASSERT_EQ(mix, want) << m;
+    }
+}
+
+// For every mix factor, Sum and own byte: mix * own + (1 - mix) * blur in
+// double equals blur + mix * (own - blur) in double (both exact), and one
+// single-precision fused multiply-add rounds it as the float store does.
+__attribute__((target("avx2,fma"))) bool blends_agree(float mix, std::int32_t own,
+                                                      std::int32_t& bad_sum) {
+    const __m256 mix_f = _mm256_set1_ps(mix);
+    const __m256d mix_d = _mm256_set1_pd(mix);
+    const __m256 own_f = _mm256_set1_ps(static_cast<float>(own));
+    const __m256d own_d = _mm256_set1_pd(own);
+    for (std::int32_t sum = 0; sum <= max_sum; sum += 8) {
+        const __m256i sums = _mm256_add_epi32(_mm256_set1_epi32(sum), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256 blur = _mm256_mul_ps(_mm256_cvtepi32_ps(sums), _mm256_set1_ps(1.0f / 16));
+        const __m256 fused = _mm256_fmadd_ps(mix_f, _mm256_sub_ps(own_f, blur), blur);
+        for (int half = 0; half < 2; ++half) {
+            const __m256d blur_d = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(blur, 1)
+                                                        : _mm256_castps256_ps128(blur));
+            const __m256d defined = _mm256_add_pd(
+                _mm256_mul_pd(mix_d, own_d),
+                _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), mix_d), blur_d));
+            const __m256d rearranged =
+                _mm256_add_pd(blur_d, _mm256_mul_pd(mix_d, _mm256_sub_pd(own_d, blur_d)));
+            const __m128 stored = _mm256_cvtpd_ps(defined);
+            const __m128 fused_half = half ? _mm256_extractf128_ps(fused, 1) : _mm256_castps256_ps128(fused);
+            const int same_double = _mm256_movemask_pd(_mm256_cmp_pd(defined, rearranged, _CMP_EQ_OQ));
+            const int same_float = _mm_movemask_ps(_mm_cmpeq_ps(stored, fused_half));
+            if (same_double != 0xF || same_float != 0xF) {
+                bad_sum = sum + 4 * half;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+TEST(SimdIdentities, FusedAndDoubleBlendsEqualTheDefinedBlend) {
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) {
+        GTEST_SKIP() << "no AVX2 and FMA";
+    }
+    for (std::int32_t m = 0; m <= full_mix_spread; ++m) {
+        const float mix = m < full_mix_spread ? mix_factors[static_cast<std::size_t>(m)] : 1.0f;
+        for (std::int32_t own = 0; own <= 255; ++own) {
+            std::int32_t bad_sum = -1;
+            ASSERT_TRUE(blends_agree(mix, own, bad_sum)) << "M " << m << " own " << own
+                                                          << " Sum near " << bad_sum;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvessa::filters
+
+#endif
