@@ -14,4 +14,11 @@ void blur_row_scalar(const std::uint8_t* a, const std::uint8_t* c, const std::ui
     }
 }
 
+void blur_row_sums(const std::uint8_t* row, std::uint16_t* sums, std::int32_t dim_x) {
+    const std::int32_t end = 3 * (dim_x - 1);
+    for (std::int32_t i = 3; i < end; ++i) {
+        sums[i] = static_cast<std::uint16_t>(row[i - 3] + 2 * row[i] + row[i + 3]);
+    }
+}
+
 }  // namespace orvessa::filters

@@ -6,6 +6,7 @@
 #include <immintrin.h>
 
 #include "filters/blur.hpp"
+#include "filters/blur_sums.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"
 
@@ -23,13 +24,31 @@ __m512i row_sums(const std::uint8_t* p) {
                             _mm512_slli_epi16(widen(p), 1));
 }
 
-// The 32 blurred bytes from i, still in 16-bit lanes.
-__m512i blur32(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
-    const __m512i s = _mm512_add_epi16(_mm512_add_epi16(row_sums(a), row_sums(b)),
-                                       _mm512_slli_epi16(row_sums(c), 1));
-    // (s + 7 + ((s >> 4) & 1)) >> 4: s / 16 rounded half to even.
+// (s + 7 + ((s >> 4) & 1)) >> 4: s / 16 rounded half to even.
+__m512i round_sixteenth(__m512i s) {
     const __m512i odd = _mm512_and_si512(_mm512_srli_epi16(s, 4), _mm512_set1_epi16(1));
     return _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(7)), odd), 4);
+}
+
+// The 32 blurred bytes from i, still in 16-bit lanes.
+__m512i blur32(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+    return round_sixteenth(_mm512_add_epi16(_mm512_add_epi16(row_sums(a), row_sums(b)),
+                                            _mm512_slli_epi16(row_sums(c), 1)));
+}
+
+// The summed step for the 32 bytes from i, in 16-bit lanes.
+__m512i next32(const std::uint8_t* below, std::uint16_t* above, const std::uint16_t* centre) {
+    const __m512i next = row_sums(below);
+    const __m512i s = _mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(above), next),
+                                       _mm512_slli_epi16(_mm512_loadu_si512(centre), 1));
+    _mm512_storeu_si512(above, next);
+    return round_sixteenth(s);
+}
+
+// packus interleaves the 128-bit lanes; this puts them back in order.
+__m512i pack_in_order(__m512i lo, __m512i hi) {
+    return _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7),
+                                    _mm512_packus_epi16(lo, hi));
 }
 
 }  // namespace
@@ -39,12 +58,23 @@ void blur_row_avx512(const std::uint8_t* a, const std::uint8_t* c, const std::ui
     const bool done = for_each_block<64>(dim_x, [&](std::int32_t i) {
         const __m512i lo = blur32(a + i, c + i, b + i);
         const __m512i hi = blur32(a + i + 32, c + i + 32, b + i + 32);
-        // packus interleaves the 128-bit lanes; put them back in order.
-        const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
-        const __m512i bytes = _mm512_permutexvar_epi64(order, _mm512_packus_epi16(lo, hi));
-        _mm512_storeu_si512(out + i, bytes);
+        _mm512_storeu_si512(out + i, pack_in_order(lo, hi));
     });
     if (!done) blur_row_avx2(a, c, b, out, dim_x);
+}
+
+void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead, std::uint16_t* above,
+    const std::uint16_t* centre, std::uint8_t* out, std::int32_t dim_x) {
+    const std::int32_t end = 3 * (dim_x - 1);
+    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
+    std::int32_t i = 3;
+    for (; i + 64 <= end; i += 64) {
+        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        const __m512i lo = next32(below + i, above + i, centre + i);
+        const __m512i hi = next32(below + i + 32, above + i + 32, centre + i + 32);
+        _mm512_storeu_si512(out + i, pack_in_order(lo, hi));
+    }
+    blur_next_row_scalar(below, above, centre, out, i, end);
 }
 
 }  // namespace orvessa::filters

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "orvessa/pixel_layout.hpp"
 
@@ -89,6 +90,42 @@ WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t
     return {static_cast<std::int32_t>(first_failing - 2), Error::subscript_out_of_range()};
 }
 
+namespace {
+
+// Image row r starts `r * stride` bytes below the top row.
+struct ImageRows {
+    ImageRows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, std::int32_t stride)
+        : top(buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0))), stride(stride) {}
+    std::uint8_t* operator()(std::int32_t r) const { return top - static_cast<std::ptrdiff_t>(r) * stride; }
+    std::uint8_t* top;
+    std::int32_t stride;
+};
+
+// Centre rows 1..centre_rows through three row copies in `window`.
+void run_window(const ImageRows& image_row, std::int32_t dim_x, std::int32_t centre_rows,
+                std::uint8_t* window, RowKernel kernel) {
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(dim_x);
+    std::uint8_t* rows[3] = {window, window + row_bytes, window + 2 * row_bytes};
+    for (std::int32_t t = 0; t < 3; ++t) std::memcpy(rows[t], image_row(t), row_bytes);
+    for (std::int32_t y = 1;; ++y) {
+        kernel(rows[0], rows[1], rows[2], image_row(y), dim_x);
+        if (y == centre_rows) break;
+        // Slide: the rows at and below the centre move up; row y + 2,
+        // not yet written, comes in below.
+        std::uint8_t* const recycled = rows[0];
+        rows[0] = rows[1];
+        rows[1] = rows[2];
+        rows[2] = recycled;
+        std::memcpy(rows[2], image_row(y + 2), row_bytes);
+    }
+}
+
+struct SumsDeleter {
+    void operator()(std::uint16_t* p) const noexcept { ::operator delete[](p, std::nothrow); }
+};
+
+}  // namespace
+
 void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel) {
     const std::int32_t stride = walk_stride(dim_x);
     const WindowStorage window = allocate_window(dim_x);
@@ -96,23 +133,34 @@ void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, Ro
 
     // Narrower images have no filtered column: their walk only reads.
     if (dim_x >= 3 && plan.centre_rows > 0) {
-        const std::size_t row_bytes = 3 * static_cast<std::size_t>(dim_x);
-        // Image row r starts `r * stride` bytes below the top row.
-        std::uint8_t* const top = buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0));
-        auto image_row = [&](std::int32_t r) { return top - static_cast<std::ptrdiff_t>(r) * stride; };
+        run_window(ImageRows(buffer, dim_x, dim_y, stride), dim_x, plan.centre_rows, window.get(), kernel);
+    }
+    if (plan.error) throw *plan.error;
+}
 
-        std::uint8_t* rows[3] = {window.get(), window.get() + row_bytes, window.get() + 2 * row_bytes};
-        for (std::int32_t t = 0; t < 3; ++t) std::memcpy(rows[t], image_row(t), row_bytes);
-        for (std::int32_t y = 1;; ++y) {
-            kernel(rows[0], rows[1], rows[2], image_row(y), dim_x);
-            if (y == plan.centre_rows) break;
-            // Slide: the rows at and below the centre move up; row y + 2,
-            // not yet written, comes in below.
-            std::uint8_t* const recycled = rows[0];
-            rows[0] = rows[1];
-            rows[1] = rows[2];
-            rows[2] = recycled;
-            std::memcpy(rows[2], image_row(y + 2), row_bytes);
+void walk_summed_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                      const SumKernel& kernel, RowKernel fallback) {
+    const std::int32_t stride = walk_stride(dim_x);
+    const WindowStorage window = allocate_window(dim_x);
+    WalkPlan plan = plan_walk(buffer, dim_x, dim_y, stride);
+
+    if (dim_x >= 3 && plan.centre_rows > 0) {
+        const ImageRows image_row(buffer, dim_x, dim_y, stride);
+        const std::size_t row_sums = 3 * static_cast<std::size_t>(dim_x);
+        const std::unique_ptr<std::uint16_t[], SumsDeleter> sums(
+            static_cast<std::uint16_t*>(::operator new[](2 * row_sums * sizeof(std::uint16_t), std::nothrow)));
+        if (!sums) {
+            run_window(image_row, dim_x, plan.centre_rows, window.get(), fallback);
+        } else {
+            std::uint16_t* above = sums.get();
+            std::uint16_t* centre = sums.get() + row_sums;
+            kernel.row_sums(image_row(0), above, dim_x);
+            kernel.row_sums(image_row(1), centre, dim_x);
+            for (std::int32_t y = 1; y <= plan.centre_rows; ++y) {
+                const std::uint8_t* ahead = y < plan.centre_rows ? image_row(y + 2) : nullptr;
+                kernel.next_row(image_row(y + 1), ahead, above, centre, image_row(y), dim_x);
+                std::swap(above, centre);  // the sums of row y + 1 are now the centre's
+            }
         }
     }
     if (plan.error) throw *plan.error;

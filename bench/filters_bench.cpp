@@ -1,0 +1,265 @@
+// Both filters on every path this processor runs, beside their OpenCV
+// peers and two plain copies, on 1920 x 1080 and 4096 x 4096 pictures of
+// noise and of a photo. All single-threaded. After the runs a table gives
+// megapixels per second (medians over the repetitions) and the ratios.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filters/filters.hpp"
+#include "orvessa/filter_path.hpp"
+#include "orvessa/pixel_layout.hpp"
+
+#if ORVESSA_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+using orvessa::FilterPath;
+
+struct Image {
+    std::int32_t dim_x = 0;
+    std::int32_t dim_y = 0;
+    std::size_t stride = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+Image blank(std::int32_t dim_x, std::int32_t dim_y) {
+    Image image{dim_x, dim_y, static_cast<std::size_t>(orvessa::PixelLayout::stride_for(dim_x)), {}};
+    image.bytes.resize(image.stride * static_cast<std::size_t>(dim_y));
+    return image;
+}
+
+Image noise(std::int32_t dim_x, std::int32_t dim_y) {
+    Image image = blank(dim_x, dim_y);
+    std::mt19937 rng(12345);
+    for (auto& b : image.bytes) b = static_cast<std::uint8_t>(rng());
+    return image;
+}
+
+// A 24-bit bottom-up BMP, stretched bilinearly to the size wanted.
+Image photo(std::int32_t dim_x, std::int32_t dim_y) {
+    std::ifstream in(std::string(ORVESSA_PICTURES) + "/coffee.bmp", std::ios::binary);
+    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+    if (file.size() < 54) {
+        std::fprintf(stderr, "cannot read the photo; using noise\n");
+        return noise(dim_x, dim_y);
+    }
+    auto le32 = [&](std::size_t at) {
+        return static_cast<std::int32_t>(file[at] | file[at + 1] << 8 | file[at + 2] << 16 |
+                                         static_cast<std::uint32_t>(file[at + 3]) << 24);
+    };
+    const std::int32_t w = le32(18), h = le32(22);
+    const std::size_t offset = static_cast<std::size_t>(le32(10));
+    const std::size_t src_stride = static_cast<std::size_t>(orvessa::PixelLayout::stride_for(w));
+    Image image = blank(dim_x, dim_y);
+    for (std::int32_t y = 0; y < dim_y; ++y) {
+        const double fy = (y + 0.5) * h / dim_y - 0.5;
+        const std::int32_t y0 = std::clamp(static_cast<std::int32_t>(fy), 0, h - 2);
+        const double wy = std::clamp(fy - y0, 0.0, 1.0);
+        for (std::int32_t x = 0; x < dim_x; ++x) {
+            const double fx = (x + 0.5) * w / dim_x - 0.5;
+            const std::int32_t x0 = std::clamp(static_cast<std::int32_t>(fx), 0, w - 2);
+            const double wx = std::clamp(fx - x0, 0.0, 1.0);
+            for (std::int32_t b = 0; b < 3; ++b) {
+                auto at = [&](std::int32_t yy, std::int32_t xx) {
+                    return static_cast<double>(file[offset + yy * src_stride + 3 * xx + b]);
+                };
+                const double v = (1 - wy) * ((1 - wx) * at(y0, x0) + wx * at(y0, x0 + 1)) +
+                                 wy * ((1 - wx) * at(y0 + 1, x0) + wx * at(y0 + 1, x0 + 1));
+                image.bytes[y * image.stride + 3 * x + b] = static_cast<std::uint8_t>(v + 0.5);
+            }
+        }
+    }
+    return image;
+}
+
+struct Case {
+    std::string filter;  // Blur_Buffer, MedianCut_Buffer, or a peer
+    std::string path;
+    std::string size;
+    std::string content;
+};
+std::map<std::string, Case> cases;  // by benchmark name
+
+using Body = void (*)(benchmark::State&, const Image*, FilterPath);
+
+void add(const Case& c, Body body, const Image* image, FilterPath path) {
+    const std::string name = c.filter + "/" + c.path + "/" + c.size + "/" + c.content;
+    cases[name] = c;
+    benchmark::RegisterBenchmark(name.c_str(), body, image, path)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+void count_pixels(benchmark::State& state, const Image& image) {
+    state.SetItemsProcessed(state.iterations() * image.dim_x * image.dim_y);
+}
+
+// Each round filters a fresh copy of the picture, restored outside the timing.
+template <bool blur>
+void run_filter(benchmark::State& state, const Image* image, FilterPath path) {
+    orvessa::force_filter_path(path);
+    std::vector<std::uint8_t> work = image->bytes;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(work.data(), image->bytes.data(), work.size());
+        state.ResumeTiming();
+        orvessa::ByteArrayView view(work.data(), static_cast<std::uint32_t>(work.size()), 0);
+        if (blur) {
+            orvessa::filters::blur_buffer(view, image->dim_x, image->dim_y);
+        } else {
+            orvessa::filters::median_cut_buffer(view, image->dim_x, image->dim_y);
+        }
+        benchmark::DoNotOptimize(work.data());
+    }
+    orvessa::force_filter_path(FilterPath::automatic);
+    count_pixels(state, *image);
+}
+
+void run_memcpy(benchmark::State& state, const Image* image, FilterPath) {
+    std::vector<std::uint8_t> out(image->bytes.size());
+    for (auto _ : state) {
+        std::memcpy(out.data(), image->bytes.data(), out.size());
+        benchmark::DoNotOptimize(out.data());
+    }
+    count_pixels(state, *image);
+}
+
+// The memory traffic the in-place filters cannot avoid: each row is read
+// once with its neighbour and once itself, and written once.
+void run_two_reads_one_write(benchmark::State& state, const Image* image, FilterPath) {
+    std::vector<std::uint8_t> work = image->bytes;
+    const std::size_t row = image->stride;
+    for (auto _ : state) {
+        std::uint8_t* p = work.data();
+        for (std::int32_t y = image->dim_y - 1; y > 0; --y) {
+            std::uint8_t* here = p + static_cast<std::size_t>(y) * row;
+            const std::uint8_t* next = here - row;
+            for (std::size_t i = 0; i < row; ++i) here[i] = static_cast<std::uint8_t>(here[i] | next[i]);
+        }
+        benchmark::DoNotOptimize(work.data());
+    }
+    count_pixels(state, *image);
+}
+
+#if ORVESSA_HAVE_OPENCV
+cv::Mat as_mat(const Image& image) {
+    return cv::Mat(image.dim_y, image.dim_x, CV_8UC3, const_cast<std::uint8_t*>(image.bytes.data()),
+                   image.stride);
+}
+
+void run_gaussian(benchmark::State& state, const Image* image, FilterPath) {
+    const cv::Mat src = as_mat(*image);
+    cv::Mat dst(src.size(), src.type());
+    for (auto _ : state) {
+        cv::GaussianBlur(src, dst, {3, 3}, 0);
+        benchmark::DoNotOptimize(dst.data);
+    }
+    count_pixels(state, *image);
+}
+
+void run_bilateral(benchmark::State& state, const Image* image, FilterPath) {
+    const cv::Mat src = as_mat(*image);
+    cv::Mat dst(src.size(), src.type());
+    for (auto _ : state) {
+        cv::bilateralFilter(src, dst, 3, 25, 3);
+        benchmark::DoNotOptimize(dst.data);
+    }
+    count_pixels(state, *image);
+}
+#endif
+
+// Keeps the median of each benchmark's repetitions, for the table.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (!median && !single) continue;
+            const auto rate = run.counters.find("items_per_second");
+            if (rate != run.counters.end()) mpps[run.run_name.function_name] = rate->second.value / 1e6;
+        }
+    }
+    std::map<std::string, double> mpps;
+};
+
+void print_table(const std::map<std::string, double>& mpps) {
+    auto find = [&](const std::string& filter, const std::string& path, const Case& like) {
+        const auto it = mpps.find(filter + "/" + path + "/" + like.size + "/" + like.content);
+        return it == mpps.end() ? 0.0 : it->second;
+    };
+    auto ratio = [](double a, double b) {
+        char text[32] = "-";
+        if (a > 0 && b > 0) std::snprintf(text, sizeof text, "%.2f", a / b);
+        return std::string(text);
+    };
+    std::printf("\n| filter | path | size | content | MP/s | x peer | x GaussianBlur | x 2-read copy |\n");
+    std::printf("|---|---|---|---|---:|---:|---:|---:|\n");
+    for (const auto& [name, c] : cases) {
+        const auto it = mpps.find(name);
+        if (it == mpps.end()) continue;
+        const double v = it->second;
+        std::string peer = "-", gauss = "-", copy = "-";
+        if (c.filter == "Blur_Buffer") {
+            peer = ratio(v, find("cv::GaussianBlur", "opencv", c));
+            copy = ratio(v, find("copy_2r1w", "plain", c));
+        } else if (c.filter == "MedianCut_Buffer") {
+            peer = ratio(v, find("cv::bilateralFilter", "opencv", c));
+            gauss = ratio(v, find("cv::GaussianBlur", "opencv", c));
+        }
+        std::printf("| %s | %s | %s | %s | %.0f | %s | %s | %s |\n", c.filter.c_str(), c.path.c_str(),
+                    c.size.c_str(), c.content.c_str(), v, peer.c_str(), gauss.c_str(), copy.c_str());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if ORVESSA_HAVE_OPENCV
+    cv::setNumThreads(1);
+#endif
+    struct Size {
+        std::int32_t x, y;
+        const char* name;
+    };
+    std::vector<Image> images;
+    images.reserve(4);
+    for (const Size size : {Size{1920, 1080, "1920x1080"}, Size{4096, 4096, "4096x4096"}}) {
+        for (const char* content : {"photo", "noise"}) {
+            images.push_back(content[0] == 'p' ? photo(size.x, size.y) : noise(size.x, size.y));
+            const Image* image = &images.back();
+            for (FilterPath path :
+                 {FilterPath::scalar, FilterPath::sse2, FilterPath::avx2, FilterPath::avx512}) {
+                if (!orvessa::filter_path_available(path)) continue;
+                const std::string name(orvessa::filter_path_name(path));
+                add({"Blur_Buffer", name, size.name, content}, run_filter<true>, image, path);
+                add({"MedianCut_Buffer", name, size.name, content}, run_filter<false>, image, path);
+            }
+#if ORVESSA_HAVE_OPENCV
+            add({"cv::GaussianBlur", "opencv", size.name, content}, run_gaussian, image, {});
+            add({"cv::bilateralFilter", "opencv", size.name, content}, run_bilateral, image, {});
+#endif
+            add({"copy_memcpy", "plain", size.name, content}, run_memcpy, image, {});
+            add({"copy_2r1w", "plain", size.name, content}, run_two_reads_one_write, image, {});
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_table(reporter.mpps);
+    benchmark::Shutdown();
+    return 0;
+}
