@@ -14,30 +14,30 @@ namespace orvessa::filters {
 
 namespace {
 
-__m512i widen(const std::uint8_t* p) {
+ORVESSA_VECTOR_INLINE __m512i widen(const std::uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
 // The [1 2 1] sums of one row at the 32 bytes from p.
-__m512i row_sums(const std::uint8_t* p) {
+ORVESSA_VECTOR_INLINE __m512i row_sums(const std::uint8_t* p) {
     return _mm512_add_epi16(_mm512_add_epi16(widen(p - 3), widen(p + 3)),
                             _mm512_slli_epi16(widen(p), 1));
 }
 
 // (s + 7 + ((s >> 4) & 1)) >> 4: s / 16 rounded half to even.
-__m512i round_sixteenth(__m512i s) {
+ORVESSA_VECTOR_INLINE __m512i round_sixteenth(__m512i s) {
     const __m512i odd = _mm512_and_si512(_mm512_srli_epi16(s, 4), _mm512_set1_epi16(1));
     return _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(7)), odd), 4);
 }
 
 // The 32 blurred bytes from i, still in 16-bit lanes.
-__m512i blur32(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+ORVESSA_VECTOR_INLINE __m512i blur32(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
     return round_sixteenth(_mm512_add_epi16(_mm512_add_epi16(row_sums(a), row_sums(b)),
                                             _mm512_slli_epi16(row_sums(c), 1)));
 }
 
 // The summed step for the 32 bytes from i, in 16-bit lanes.
-__m512i next32(const std::uint8_t* below, std::uint16_t* above, const std::uint16_t* centre) {
+ORVESSA_VECTOR_INLINE __m512i next32(const std::uint8_t* below, std::uint16_t* above, const std::uint16_t* centre) {
     const __m512i next = row_sums(below);
     const __m512i s = _mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(above), next),
                                        _mm512_slli_epi16(_mm512_loadu_si512(centre), 1));
@@ -46,7 +46,7 @@ __m512i next32(const std::uint8_t* below, std::uint16_t* above, const std::uint1
 }
 
 // packus interleaves the 128-bit lanes; this puts them back in order.
-__m512i pack_in_order(__m512i lo, __m512i hi) {
+ORVESSA_VECTOR_INLINE __m512i pack_in_order(__m512i lo, __m512i hi) {
     return _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7),
                                     _mm512_packus_epi16(lo, hi));
 }
@@ -55,7 +55,7 @@ __m512i pack_in_order(__m512i lo, __m512i hi) {
 
 void blur_row_avx512(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                      std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<64>(dim_x, [&](std::int32_t i) {
+    const bool done = for_each_block<64>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         const __m512i lo = blur32(a + i, c + i, b + i);
         const __m512i hi = blur32(a + i + 32, c + i + 32, b + i + 32);
         _mm512_storeu_si512(out + i, pack_in_order(lo, hi));

@@ -10,10 +10,10 @@ namespace orvessa::filters {
 
 namespace {
 
-__m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+ORVESSA_VECTOR_INLINE __m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // The [1 2 1] sums of one row at the 16 bytes from p, low and high halves.
-void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
+ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i l = load(p - 3), m = load(p), r = load(p + 3);
     lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
@@ -23,7 +23,7 @@ void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
 }
 
 // (s + 7 + ((s >> 4) & 1)) >> 4: s / 16 rounded half to even.
-__m128i round_sixteenth(__m128i s) {
+ORVESSA_VECTOR_INLINE __m128i round_sixteenth(__m128i s) {
     const __m128i odd = _mm_and_si128(_mm_srli_epi16(s, 4), _mm_set1_epi16(1));
     return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(s, _mm_set1_epi16(7)), odd), 4);
 }
@@ -32,7 +32,7 @@ __m128i round_sixteenth(__m128i s) {
 
 void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                    std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) {
+    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         __m128i a_lo, a_hi, c_lo, c_hi, b_lo, b_hi;
         row_sums(a + i, a_lo, a_hi);
         row_sums(c + i, c_lo, c_hi);

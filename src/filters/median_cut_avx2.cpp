@@ -10,12 +10,12 @@ namespace orvessa::filters {
 
 namespace {
 
-__m256i widen(const std::uint8_t* p) {
+ORVESSA_VECTOR_INLINE __m256i widen(const std::uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
 // Sum and the spread sum M (limited to full_mix_spread) of the 16 bytes from i.
-void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                     __m256i& sum, __m256i& spread) {
     const __m256i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
                               widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
@@ -39,7 +39,7 @@ void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uin
 }
 
 // The blended values of 8 bytes, rounded half to even (the rounding mode).
-__m256i blend8(__m128i sum, __m128i spread, const std::uint8_t* own) {
+ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum, __m128i spread, const std::uint8_t* own) {
     const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
     // Equals mix_factors[M] for every M up to full_mix_spread.
     const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
@@ -53,7 +53,7 @@ __m256i blend8(__m128i sum, __m128i spread, const std::uint8_t* own) {
 }
 
 // 16 output bytes from i, in 16-bit lanes.
-__m256i smooth16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
     __m256i sum, spread;
     sum_and_spread(a, c, b, sum, spread);
     const __m256i lo = blend8(_mm256_castsi256_si128(sum), _mm256_castsi256_si128(spread), c);
@@ -67,7 +67,7 @@ __m256i smooth16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_
 
 void median_cut_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                          std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) {
+    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         const __m256i lo = smooth16(a + i, c + i, b + i);
         const __m256i hi = smooth16(a + i + 16, c + i + 16, b + i + 16);
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);

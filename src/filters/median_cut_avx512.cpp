@@ -14,12 +14,12 @@ namespace orvessa::filters {
 
 namespace {
 
-__m512i widen(const std::uint8_t* p) {
+ORVESSA_VECTOR_INLINE __m512i widen(const std::uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
 // Sum and the spread sum M (limited to full_mix_spread) of the 32 bytes from i.
-void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                     __m512i& sum, __m512i& spread) {
     const __m512i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
                               widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
@@ -41,7 +41,7 @@ void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uin
 }
 
 // The blended values of 16 bytes, rounded half to even (the rounding mode).
-__m128i blend16(__m256i sum, __m256i spread, const std::uint8_t* own) {
+ORVESSA_VECTOR_INLINE __m128i blend16(__m256i sum, __m256i spread, const std::uint8_t* own) {
     const __m512 m = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(spread));
     const __m512 mix = _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
     const __m512 blur = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(sum)),
@@ -56,7 +56,7 @@ __m128i blend16(__m256i sum, __m256i spread, const std::uint8_t* own) {
 
 void median_cut_row_avx512(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                            std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) {
+    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         __m512i sum, spread;
         sum_and_spread(a + i, c + i, b + i, sum, spread);
         const __m128i lo = blend16(_mm512_castsi512_si256(sum), _mm512_castsi512_si256(spread), c + i);

@@ -11,13 +11,13 @@ namespace orvessa::filters {
 
 namespace {
 
-__m128i widen(const std::uint8_t* p) {
+ORVESSA_VECTOR_INLINE __m128i widen(const std::uint8_t* p) {
     return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
                              _mm_setzero_si128());
 }
 
 // Sum and the spread sum M (limited to full_mix_spread) of the 8 bytes from i.
-void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
+ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                     __m128i& sum, __m128i& spread) {
     const __m128i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
                               widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
@@ -44,13 +44,13 @@ void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uin
 }
 
 // mix * own + (1 - mix) * blur for 2 bytes, exact in double, as float.
-__m128 blend2(__m128 mix, __m128 own, __m128 blur) {
+ORVESSA_VECTOR_INLINE __m128 blend2(__m128 mix, __m128 own, __m128 blur) {
     const __m128d mix_d = _mm_cvtps_pd(mix), own_d = _mm_cvtps_pd(own), blur_d = _mm_cvtps_pd(blur);
     return _mm_cvtpd_ps(_mm_add_pd(blur_d, _mm_mul_pd(mix_d, _mm_sub_pd(own_d, blur_d))));
 }
 
 // The blended values of 4 bytes (32-bit lanes), rounded half to even (the rounding mode).
-__m128i blend4(__m128i sum, __m128i spread, __m128i own) {
+ORVESSA_VECTOR_INLINE __m128i blend4(__m128i sum, __m128i spread, __m128i own) {
     const __m128 mix = _mm_div_ps(_mm_div_ps(_mm_cvtepi32_ps(spread), _mm_set1_ps(36.0f)),
                                   _mm_set1_ps(85.0f));
     const __m128 blur = _mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(1.0f / 16));
@@ -62,7 +62,7 @@ __m128i blend4(__m128i sum, __m128i spread, __m128i own) {
 }
 
 // 8 output bytes from i, in 16-bit lanes.
-__m128i smooth8(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+ORVESSA_VECTOR_INLINE __m128i smooth8(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
     __m128i sum, spread;
     sum_and_spread(a, c, b, sum, spread);
     const __m128i zero = _mm_setzero_si128();
@@ -78,7 +78,7 @@ __m128i smooth8(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t
 
 void median_cut_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
                          std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) {
+    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         const __m128i lo = smooth8(a + i, c + i, b + i);
         const __m128i hi = smooth8(a + i + 8, c + i + 8, b + i + 8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));

@@ -7,12 +7,17 @@
 
 #include <cstdint>
 
+// The kernels' helpers must be inlined into their loops: a call passing
+// vectors costs more than the work, and spills them through the stack.
+#define ORVESSA_VECTOR_INLINE inline __attribute__((always_inline))
+#define ORVESSA_VECTOR_LAMBDA __attribute__((always_inline))
+
 namespace orvessa::filters {
 namespace {
 
 // False when the row has fewer output bytes than one block.
 template <std::int32_t width, typename Block>
-inline bool for_each_block(std::int32_t dim_x, Block block) {
+ORVESSA_VECTOR_INLINE bool for_each_block(std::int32_t dim_x, Block block) {
     const std::int32_t end = 3 * (dim_x - 1);
     if (end - 3 < width) return false;
     std::int32_t i = 3;
