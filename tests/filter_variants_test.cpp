@@ -17,7 +17,7 @@
 #include "filters/median_cut.hpp"
 #include "filters/row_kernel.hpp"
 #include "filters/simd_kernels.hpp"
-#include "filters/sum_kernel.hpp"
+#include "filters/prepared_rows.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pixel_layout.hpp"
 
@@ -175,7 +175,7 @@ TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
 TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
     using filters::RowKernel;
     RowKernel blur = nullptr, smooth = nullptr;
-    decltype(filters::SumKernel::next_row) step = nullptr;
+    decltype(filters::PreparedRowKernel::next_row) step = nullptr;
     switch (GetParam()) {
         case FilterPath::sse2:
             blur = filters::blur_row_sse2, smooth = filters::median_cut_row_sse2;
@@ -203,17 +203,17 @@ TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
             plain(above.data(), centre.data(), below.data(), want.data(), dim_x);
             EXPECT_EQ(got, want) << "width " << dim_x;
         }
-        // The summed step: the blur of the centre row, and the sums of the
-        // row below left where the sums of the row above were.
-        std::vector<std::uint16_t> above_sums(n), centre_sums(n), below_sums(n);
+        // The step over prepared rows: the blur of the centre row, and the
+        // row below prepared.
+        std::vector<std::uint16_t> above_sums(n), centre_sums(n), below_sums(n), stepped(n);
         filters::blur_row_sums(above.data(), above_sums.data(), dim_x);
         filters::blur_row_sums(centre.data(), centre_sums.data(), dim_x);
         filters::blur_row_sums(below.data(), below_sums.data(), dim_x);
         std::vector<std::uint8_t> got(n, 0xA5), want(n, 0xA5);
-        step(below.data(), nullptr, above_sums.data(), centre_sums.data(), got.data(), dim_x);
+        step(below.data(), nullptr, above_sums.data(), centre_sums.data(), stepped.data(), got.data(), dim_x);
         filters::blur_row_scalar(above.data(), centre.data(), below.data(), want.data(), dim_x);
-        EXPECT_EQ(got, want) << "summed, width " << dim_x;
-        EXPECT_EQ(above_sums, below_sums) << "summed, width " << dim_x;
+        EXPECT_EQ(got, want) << "prepared, width " << dim_x;
+        EXPECT_EQ(stepped, below_sums) << "prepared, width " << dim_x;
     }
 }
 

@@ -11,7 +11,8 @@ void blur_row_scalar(const std::uint8_t* above, const std::uint8_t* centre,
                      const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
 
 // The [1 2 1] sums of each byte of a row with its horizontal neighbours,
-// for the summed walk (sum_kernel.hpp).
+// at positions 3 .. 3 * dim_x - 4: the prepared rows of the vector blur
+// (prepared_rows.hpp).
 void blur_row_sums(const std::uint8_t* row, std::uint16_t* sums, std::int32_t dim_x);
 
 }  // namespace orvessa::filters

@@ -33,13 +33,13 @@ ORVESSA_VECTOR_INLINE __m256i blur16(const std::uint8_t* a, const std::uint8_t* 
 }
 
 // The summed step for the 16 bytes from i, in 16-bit lanes.
-ORVESSA_VECTOR_INLINE __m256i next16(const std::uint8_t* below, std::uint16_t* above, const std::uint16_t* centre) {
+ORVESSA_VECTOR_INLINE __m256i next16(const std::uint8_t* below, const std::uint16_t* above,
+                                     const std::uint16_t* centre, std::uint16_t* below_sums) {
     const __m256i next = row_sums(below);
-    auto* a = reinterpret_cast<__m256i*>(above);
     const __m256i s = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_loadu_si256(a), next),
+        _mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(above)), next),
         _mm256_slli_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(centre)), 1));
-    _mm256_storeu_si256(a, next);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(below_sums), next);
     return round_sixteenth(s);
 }
 
@@ -57,19 +57,19 @@ void blur_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std::uint
     if (!done) blur_row_sse2(a, c, b, out, dim_x);
 }
 
-void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead, std::uint16_t* above,
-    const std::uint16_t* centre, std::uint8_t* out, std::int32_t dim_x) {
+void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
+    const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
     for (; i + 32 <= end; i += 32) {
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
-        const __m256i lo = next16(below + i, above + i, centre + i);
-        const __m256i hi = next16(below + i + 16, above + i + 16, centre + i + 16);
+        const __m256i lo = next16(below + i, above + i, centre + i, below_sums + i);
+        const __m256i hi = next16(below + i + 16, above + i + 16, centre + i + 16, below_sums + i + 16);
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
     }
-    blur_next_row_scalar(below, above, centre, out, i, end);
+    blur_next_row_scalar(below, above, centre, below_sums, out, i, end);
 }
 
 }  // namespace orvessa::filters

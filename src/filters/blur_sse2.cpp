@@ -45,8 +45,8 @@ void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint
     if (!done) blur_row_scalar(a, c, b, out, dim_x);
 }
 
-void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead, std::uint16_t* above,
-    const std::uint16_t* centre, std::uint8_t* out, std::int32_t dim_x) {
+void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
+    const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
@@ -54,18 +54,19 @@ void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead, st
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
         __m128i next_lo, next_hi;
         row_sums(below + i, next_lo, next_hi);
-        auto* a = reinterpret_cast<__m128i*>(above + i);
+        const auto* a = reinterpret_cast<const __m128i*>(above + i);
         const auto* c = reinterpret_cast<const __m128i*>(centre + i);
         const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a), next_lo),
                                          _mm_slli_epi16(_mm_loadu_si128(c), 1));
         const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a + 1), next_hi),
                                          _mm_slli_epi16(_mm_loadu_si128(c + 1), 1));
-        _mm_storeu_si128(a, next_lo);
-        _mm_storeu_si128(a + 1, next_hi);
+        auto* b = reinterpret_cast<__m128i*>(below_sums + i);
+        _mm_storeu_si128(b, next_lo);
+        _mm_storeu_si128(b + 1, next_hi);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                          _mm_packus_epi16(round_sixteenth(lo), round_sixteenth(hi)));
     }
-    blur_next_row_scalar(below, above, centre, out, i, end);
+    blur_next_row_scalar(below, above, centre, below_sums, out, i, end);
 }
 
 }  // namespace orvessa::filters

@@ -108,8 +108,9 @@ namespace {
 struct Kernels {
     RowKernel blur;
     RowKernel median_cut;
-    // The summed blur where the path has one.
-    decltype(SumKernel::next_row) blur_next_row = nullptr;
+    // The kernels over prepared rows where the path has them.
+    decltype(PreparedRowKernel::next_row) blur_next_row = nullptr;
+    decltype(PreparedRowKernel::next_row) median_cut_next_row = nullptr;
 };
 
 Kernels kernels_for(FilterPath path) noexcept {
@@ -118,9 +119,10 @@ Kernels kernels_for(FilterPath path) noexcept {
         case FilterPath::sse2:
             return {blur_row_sse2, median_cut_row_sse2, blur_next_row_sse2};
         case FilterPath::avx2:
-            return {blur_row_avx2, median_cut_row_avx2, blur_next_row_avx2};
+            return {blur_row_avx2, median_cut_row_avx2, blur_next_row_avx2, median_cut_next_row_avx2};
         case FilterPath::avx512:
-            return {blur_row_avx512, median_cut_row_avx512, blur_next_row_avx512};
+            return {blur_row_avx512, median_cut_row_avx512, blur_next_row_avx512,
+                    median_cut_next_row_avx512};
 #endif
         default:
             return {blur_row_scalar, median_cut_row_scalar};
@@ -134,14 +136,17 @@ void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) 
     if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
     if (kernels.blur_next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, kernels.blur);
-    walk_summed_rows(buffer, dim_x, dim_y, {blur_row_sums, kernels.blur_next_row}, kernels.blur);
+    walk_prepared_rows(buffer, dim_x, dim_y, {1, blur_row_sums, kernels.blur_next_row}, kernels.blur);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
     const NearestRoundingScope nearest;
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
-    walk_rows(buffer, dim_x, dim_y, kernels_for(path).median_cut);
+    const Kernels kernels = kernels_for(path);
+    if (kernels.median_cut_next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, kernels.median_cut);
+    walk_prepared_rows(buffer, dim_x, dim_y, {2, median_cut_prepare_row, kernels.median_cut_next_row},
+                       kernels.median_cut);
 }
 
 }  // namespace filters

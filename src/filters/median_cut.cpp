@@ -35,4 +35,12 @@ void median_cut_row_scalar(const std::uint8_t* a, const std::uint8_t* c, const s
     }
 }
 
+void median_cut_prepare_row(const std::uint8_t* row, std::uint16_t* prepared, std::int32_t dim_x) {
+    const std::int32_t n = 3 * dim_x;
+    for (std::int32_t i = 0; i < n; ++i) prepared[i] = static_cast<std::uint16_t>(row[i] << 7);
+    for (std::int32_t i = 3; i < n - 3; ++i) {
+        prepared[n + i] = static_cast<std::uint16_t>(row[i - 3] + 2 * row[i] + row[i + 3]);
+    }
+}
+
 }  // namespace orvessa::filters

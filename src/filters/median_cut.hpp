@@ -34,4 +34,7 @@ std::uint8_t median_cut_byte(const unsigned (&cells)[9], unsigned sum) noexcept;
 void median_cut_row_scalar(const std::uint8_t* above, const std::uint8_t* centre,
                            const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
 
+// The prepared row of the vector smoothing (median_cut_prepared.hpp).
+void median_cut_prepare_row(const std::uint8_t* row, std::uint16_t* prepared, std::int32_t dim_x);
+
 }  // namespace orvessa::filters

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include "filters/median_cut.hpp"
+#include "filters/median_cut_prepared.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"
 
@@ -74,6 +75,82 @@ void median_cut_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
     });
     if (!done) median_cut_row_scalar(a, c, b, out, dim_x);
+}
+
+}  // namespace orvessa::filters
+
+// The same smoothing over prepared rows.
+namespace orvessa::filters {
+
+namespace {
+
+ORVESSA_VECTOR_INLINE __m256i load16(const std::uint16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+ORVESSA_VECTOR_INLINE void store16(std::uint16_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// 8 blended bytes in 32-bit lanes from 128 Sum / 16, 128 (own - Sum / 16)
+// and M. Scaling by 128 is exact, so one fused multiply-add rounds the
+// scaled blend exactly as it rounds the blend.
+ORVESSA_VECTOR_INLINE __m256i blend8_scaled(__m128i sum8, __m128i own8, __m128i spread) {
+    const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
+    const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
+    const __m256 blur = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum8));
+    const __m256 own = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(own8));
+    const __m256 blended = _mm256_fmadd_ps(mix, own, blur);
+    return _mm256_cvtps_epi32(_mm256_mul_ps(blended, _mm256_set1_ps(1.0f / 128)));
+}
+
+// 16 output bytes from i, in 16-bit lanes; prepares the row below there.
+ORVESSA_VECTOR_INLINE __m256i smooth16_prepared(const std::uint8_t* below, const PreparedRows& p,
+                                                std::int32_t i) {
+    const __m256i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
+    const __m256i below_sum = _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(mid, 1));
+    const __m256i mid_scaled = _mm256_slli_epi16(mid, 7);
+    store16(p.below_sums + i, below_sum);
+    store16(p.below_scaled + i, mid_scaled);
+    const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(load16(p.above_sums + i), below_sum),
+                                         _mm256_slli_epi16(load16(p.centre_sums + i), 1));
+    const __m256i sum8 = _mm256_slli_epi16(sum, 3);
+    // x = 128 cell - 8 Sum = 8d; mulhrs(x, 2x) = (d^2 + 128) >> 8 (see above).
+    const __m256i cells[9] = {load16(p.above_scaled + i - 3),  load16(p.above_scaled + i),
+                              load16(p.above_scaled + i + 3),  load16(p.centre_scaled + i - 3),
+                              load16(p.centre_scaled + i),     load16(p.centre_scaled + i + 3),
+                              _mm256_slli_epi16(left, 7),      mid_scaled,
+                              _mm256_slli_epi16(right, 7)};
+    __m256i m = _mm256_setzero_si256();
+    for (const __m256i& cell : cells) {
+        const __m256i x = _mm256_sub_epi16(cell, sum8);
+        m = _mm256_adds_epu16(m, _mm256_mulhrs_epi16(x, _mm256_adds_epi16(x, x)));
+    }
+    const __m256i spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
+    const __m256i own = _mm256_sub_epi16(cells[4], sum8);
+    const __m256i lo = blend8_scaled(_mm256_castsi256_si128(sum8), _mm256_castsi256_si128(own),
+                                     _mm256_castsi256_si128(spread));
+    const __m256i hi = blend8_scaled(_mm256_extracti128_si256(sum8, 1), _mm256_extracti128_si256(own, 1),
+                                     _mm256_extracti128_si256(spread, 1));
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+}
+
+}  // namespace
+
+void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
+                              const std::uint16_t* above, const std::uint16_t* centre,
+                              std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x) {
+    const PreparedRows p(above, centre, below_prepared, dim_x);
+    scale_row_ends(below, p);
+    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
+    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        const __m256i lo = smooth16_prepared(below, p, i);
+        const __m256i hi = smooth16_prepared(below, p, i + 16);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
+    });
+    if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
 
 }  // namespace orvessa::filters

@@ -5,7 +5,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <utility>
 
 #include "orvessa/pixel_layout.hpp"
 
@@ -120,7 +119,7 @@ void run_window(const ImageRows& image_row, std::int32_t dim_x, std::int32_t cen
     }
 }
 
-struct SumsDeleter {
+struct WordsDeleter {
     void operator()(std::uint16_t* p) const noexcept { ::operator delete[](p, std::nothrow); }
 };
 
@@ -138,28 +137,34 @@ void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, Ro
     if (plan.error) throw *plan.error;
 }
 
-void walk_summed_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                      const SumKernel& kernel, RowKernel fallback) {
+void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                        const PreparedRowKernel& kernel, RowKernel fallback) {
     const std::int32_t stride = walk_stride(dim_x);
     const WindowStorage window = allocate_window(dim_x);
     WalkPlan plan = plan_walk(buffer, dim_x, dim_y, stride);
 
     if (dim_x >= 3 && plan.centre_rows > 0) {
         const ImageRows image_row(buffer, dim_x, dim_y, stride);
-        const std::size_t row_sums = 3 * static_cast<std::size_t>(dim_x);
-        const std::unique_ptr<std::uint16_t[], SumsDeleter> sums(
-            static_cast<std::uint16_t*>(::operator new[](2 * row_sums * sizeof(std::uint16_t), std::nothrow)));
-        if (!sums) {
+        const std::size_t row_words =
+            3 * static_cast<std::size_t>(dim_x) * static_cast<std::size_t>(kernel.words);
+        const std::unique_ptr<std::uint16_t[], WordsDeleter> words(static_cast<std::uint16_t*>(
+            ::operator new[](3 * row_words * sizeof(std::uint16_t), std::nothrow)));
+        if (!words) {
             run_window(image_row, dim_x, plan.centre_rows, window.get(), fallback);
         } else {
-            std::uint16_t* above = sums.get();
-            std::uint16_t* centre = sums.get() + row_sums;
-            kernel.row_sums(image_row(0), above, dim_x);
-            kernel.row_sums(image_row(1), centre, dim_x);
+            std::uint16_t* above = words.get();
+            std::uint16_t* centre = above + row_words;
+            std::uint16_t* below = centre + row_words;
+            kernel.prepare(image_row(0), above, dim_x);
+            kernel.prepare(image_row(1), centre, dim_x);
             for (std::int32_t y = 1; y <= plan.centre_rows; ++y) {
                 const std::uint8_t* ahead = y < plan.centre_rows ? image_row(y + 2) : nullptr;
-                kernel.next_row(image_row(y + 1), ahead, above, centre, image_row(y), dim_x);
-                std::swap(above, centre);  // the sums of row y + 1 are now the centre's
+                kernel.next_row(image_row(y + 1), ahead, above, centre, below, image_row(y), dim_x);
+                // Slide: row y + 1, prepared, becomes the centre.
+                std::uint16_t* const recycled = above;
+                above = centre;
+                centre = below;
+                below = recycled;
             }
         }
     }

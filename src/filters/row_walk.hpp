@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "filters/row_kernel.hpp"
-#include "filters/sum_kernel.hpp"
+#include "filters/prepared_rows.hpp"
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
 
@@ -34,10 +34,11 @@ WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t
 void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel);
 
 // The same walk, the same bytes written and the same errors, through a
-// kernel that keeps row sums (sum_kernel.hpp) in 12 * dim_x further bytes.
-// The row window is still allocated, so running out of memory for it fails
-// as walk_rows does; if the sums cannot be allocated, `fallback` runs instead.
-void walk_summed_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                      const SumKernel& kernel, RowKernel fallback);
+// kernel that keeps prepared rows (prepared_rows.hpp) in 18 * words * dim_x
+// further bytes. The row window is still allocated, so running out of memory
+// for it fails as walk_rows does; if the prepared rows cannot be allocated,
+// `fallback` runs instead.
+void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                        const PreparedRowKernel& kernel, RowKernel fallback);
 
 }  // namespace orvessa::filters
