@@ -171,49 +171,66 @@ TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
 }
 
 // The kernels on their own, over rows allocated to their exact length, so
-// that the sanitizers see any read outside a row.
-TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
-    using filters::RowKernel;
-    RowKernel blur = nullptr, smooth = nullptr;
-    decltype(filters::PreparedRowKernel::next_row) step = nullptr;
-    switch (GetParam()) {
+// that the sanitizers see any access outside a row.
+struct PathKernels {
+    filters::RowKernel blur_row = nullptr;
+    filters::RowKernel smooth_row = nullptr;
+    decltype(filters::PreparedRowKernel::next_row) blur_step = nullptr;
+    decltype(filters::PreparedRowKernel::next_row) smooth_step = nullptr;
+};
+
+PathKernels kernels_of(FilterPath path) {
+    switch (path) {
         case FilterPath::sse2:
-            blur = filters::blur_row_sse2, smooth = filters::median_cut_row_sse2;
-            step = filters::blur_next_row_sse2;
-            break;
+            return {filters::blur_row_sse2, filters::median_cut_row_sse2, filters::blur_next_row_sse2,
+                    nullptr};
         case FilterPath::avx2:
-            blur = filters::blur_row_avx2, smooth = filters::median_cut_row_avx2;
-            step = filters::blur_next_row_avx2;
-            break;
+            return {nullptr, nullptr, filters::blur_next_row_avx2, filters::median_cut_next_row_avx2};
         case FilterPath::avx512:
-            blur = filters::blur_row_avx512, smooth = filters::median_cut_row_avx512;
-            step = filters::blur_next_row_avx512;
-            break;
+            return {nullptr, nullptr, filters::blur_next_row_avx512, filters::median_cut_next_row_avx512};
         default:
-            GTEST_SKIP() << "no row kernel of its own";
+            return {};
     }
+}
+
+TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
+    const PathKernels k = kernels_of(GetParam());
+    if (k.blur_step == nullptr) GTEST_SKIP() << "no kernels of its own";
     for (std::int32_t dim_x = 3; dim_x <= 70; ++dim_x) {
         const std::size_t n = 3 * static_cast<std::size_t>(dim_x);
         const auto above = noise(n, 20, 1), centre = noise(n, 20, 2), below = noise(n, 20, 3);
-        const std::pair<RowKernel, RowKernel> pairs[] = {{blur, filters::blur_row_scalar},
-                                                         {smooth, filters::median_cut_row_scalar}};
-        for (auto [fast, plain] : pairs) {
+        auto expect_row = [&](filters::RowKernel fast, filters::RowKernel plain, const char* what) {
+            if (fast == nullptr) return;
             std::vector<std::uint8_t> got(n, 0xA5), want(n, 0xA5);
             fast(above.data(), centre.data(), below.data(), got.data(), dim_x);
             plain(above.data(), centre.data(), below.data(), want.data(), dim_x);
-            EXPECT_EQ(got, want) << "width " << dim_x;
-        }
-        // The step over prepared rows: the blur of the centre row, and the
-        // row below prepared.
-        std::vector<std::uint16_t> above_sums(n), centre_sums(n), below_sums(n), stepped(n);
-        filters::blur_row_sums(above.data(), above_sums.data(), dim_x);
-        filters::blur_row_sums(centre.data(), centre_sums.data(), dim_x);
-        filters::blur_row_sums(below.data(), below_sums.data(), dim_x);
-        std::vector<std::uint8_t> got(n, 0xA5), want(n, 0xA5);
-        step(below.data(), nullptr, above_sums.data(), centre_sums.data(), stepped.data(), got.data(), dim_x);
-        filters::blur_row_scalar(above.data(), centre.data(), below.data(), want.data(), dim_x);
-        EXPECT_EQ(got, want) << "prepared, width " << dim_x;
-        EXPECT_EQ(stepped, below_sums) << "prepared, width " << dim_x;
+            EXPECT_EQ(got, want) << what << ", width " << dim_x;
+        };
+        expect_row(k.blur_row, filters::blur_row_scalar, "blur row");
+        expect_row(k.smooth_row, filters::median_cut_row_scalar, "smoothing row");
+
+        // A step over prepared rows writes the centre row and prepares the row below.
+        auto expect_step = [&](const filters::PreparedRowKernel& fast, filters::RowKernel plain,
+                               const char* what) {
+            if (fast.next_row == nullptr) return;
+            const std::size_t words = n * static_cast<std::size_t>(fast.words);
+            std::vector<std::uint16_t> prepared[3] = {std::vector<std::uint16_t>(words),
+                                                      std::vector<std::uint16_t>(words),
+                                                      std::vector<std::uint16_t>(words)};
+            std::vector<std::uint16_t> stepped(words);
+            fast.prepare(above.data(), prepared[0].data(), dim_x);
+            fast.prepare(centre.data(), prepared[1].data(), dim_x);
+            fast.prepare(below.data(), prepared[2].data(), dim_x);
+            std::vector<std::uint8_t> got(n, 0xA5), want(n, 0xA5);
+            fast.next_row(below.data(), nullptr, prepared[0].data(), prepared[1].data(),
+                          stepped.data(), got.data(), dim_x);
+            plain(above.data(), centre.data(), below.data(), want.data(), dim_x);
+            EXPECT_EQ(got, want) << what << ", width " << dim_x;
+            EXPECT_EQ(stepped, prepared[2]) << what << " prepared, width " << dim_x;
+        };
+        expect_step({1, filters::blur_row_sums, k.blur_step}, filters::blur_row_scalar, "blur step");
+        expect_step({2, filters::median_cut_prepare_row, k.smooth_step}, filters::median_cut_row_scalar,
+                    "smoothing step");
     }
 }
 

@@ -1,4 +1,4 @@
-// The blur, 32 bytes at a time in 16-bit lanes (AVX2).
+// The blur over prepared rows, 32 bytes at a time in 16-bit lanes (AVX2).
 #include <immintrin.h>
 
 #include "filters/blur.hpp"
@@ -26,13 +26,7 @@ ORVESSA_VECTOR_INLINE __m256i round_sixteenth(__m256i s) {
     return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(7)), odd), 4);
 }
 
-// The 16 blurred bytes from i, still in 16-bit lanes.
-ORVESSA_VECTOR_INLINE __m256i blur16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
-    return round_sixteenth(_mm256_add_epi16(_mm256_add_epi16(row_sums(a), row_sums(b)),
-                                            _mm256_slli_epi16(row_sums(c), 1)));
-}
-
-// The summed step for the 16 bytes from i, in 16-bit lanes.
+// The step over prepared rows for the 16 bytes from i, in 16-bit lanes.
 ORVESSA_VECTOR_INLINE __m256i next16(const std::uint8_t* below, const std::uint16_t* above,
                                      const std::uint16_t* centre, std::uint16_t* below_sums) {
     const __m256i next = row_sums(below);
@@ -44,18 +38,6 @@ ORVESSA_VECTOR_INLINE __m256i next16(const std::uint8_t* below, const std::uint1
 }
 
 }  // namespace
-
-void blur_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                   std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        const __m256i lo = blur16(a + i, c + i, b + i);
-        const __m256i hi = blur16(a + i + 16, c + i + 16, b + i + 16);
-        // packus interleaves the 128-bit lanes; put them back in order.
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
-    });
-    if (!done) blur_row_sse2(a, c, b, out, dim_x);
-}
 
 void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
     const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {

@@ -1,4 +1,4 @@
-// The blur, 64 bytes at a time in 16-bit lanes (AVX-512BW).
+// The blur over prepared rows, 64 bytes at a time in 16-bit lanes (AVX-512BW).
 // GCC 12's AVX-512 intrinsics seed results with deliberately undefined
 // registers, which its own warnings then flag.
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -30,13 +30,7 @@ ORVESSA_VECTOR_INLINE __m512i round_sixteenth(__m512i s) {
     return _mm512_srli_epi16(_mm512_add_epi16(_mm512_add_epi16(s, _mm512_set1_epi16(7)), odd), 4);
 }
 
-// The 32 blurred bytes from i, still in 16-bit lanes.
-ORVESSA_VECTOR_INLINE __m512i blur32(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
-    return round_sixteenth(_mm512_add_epi16(_mm512_add_epi16(row_sums(a), row_sums(b)),
-                                            _mm512_slli_epi16(row_sums(c), 1)));
-}
-
-// The summed step for the 32 bytes from i, in 16-bit lanes.
+// The step over prepared rows for the 32 bytes from i, in 16-bit lanes.
 ORVESSA_VECTOR_INLINE __m512i next32(const std::uint8_t* below, const std::uint16_t* above,
                                      const std::uint16_t* centre, std::uint16_t* below_sums) {
     const __m512i next = row_sums(below);
@@ -53,16 +47,6 @@ ORVESSA_VECTOR_INLINE __m512i pack_in_order(__m512i lo, __m512i hi) {
 }
 
 }  // namespace
-
-void blur_row_avx512(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                     std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<64>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        const __m512i lo = blur32(a + i, c + i, b + i);
-        const __m512i hi = blur32(a + i + 32, c + i + 32, b + i + 32);
-        _mm512_storeu_si512(out + i, pack_in_order(lo, hi));
-    });
-    if (!done) blur_row_avx2(a, c, b, out, dim_x);
-}
 
 void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
     const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {

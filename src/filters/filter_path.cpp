@@ -105,6 +105,8 @@ FilterPath resolved_path() noexcept {
 
 namespace {
 
+// The row kernels serve the paths without prepared-row kernels, and those
+// with them when the prepared rows cannot be allocated.
 struct Kernels {
     RowKernel blur;
     RowKernel median_cut;
@@ -119,9 +121,9 @@ Kernels kernels_for(FilterPath path) noexcept {
         case FilterPath::sse2:
             return {blur_row_sse2, median_cut_row_sse2, blur_next_row_sse2};
         case FilterPath::avx2:
-            return {blur_row_avx2, median_cut_row_avx2, blur_next_row_avx2, median_cut_next_row_avx2};
+            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx2, median_cut_next_row_avx2};
         case FilterPath::avx512:
-            return {blur_row_avx512, median_cut_row_avx512, blur_next_row_avx512,
+            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx512,
                     median_cut_next_row_avx512};
 #endif
         default:

@@ -1,5 +1,5 @@
-// The smoothing, 32 bytes at a time (AVX2 and FMA). Integer work in 16-bit
-// lanes, the blend in single precision.
+// The smoothing over prepared rows, 32 bytes at a time (AVX2 and FMA).
+// Integer work in 16-bit lanes, the blend in single precision.
 #include <immintrin.h>
 
 #include "filters/median_cut.hpp"
@@ -15,75 +15,6 @@ ORVESSA_VECTOR_INLINE __m256i widen(const std::uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
-// Sum and the spread sum M (limited to full_mix_spread) of the 16 bytes from i.
-ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                    __m256i& sum, __m256i& spread) {
-    const __m256i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
-                              widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
-    const __m256i corners = _mm256_add_epi16(_mm256_add_epi16(cells[0], cells[2]),
-                                             _mm256_add_epi16(cells[6], cells[8]));
-    const __m256i edges = _mm256_add_epi16(_mm256_add_epi16(cells[1], cells[3]),
-                                           _mm256_add_epi16(cells[5], cells[7]));
-    sum = _mm256_add_epi16(_mm256_add_epi16(corners, _mm256_slli_epi16(edges, 1)),
-                           _mm256_slli_epi16(cells[4], 2));
-    // x = 8d with d = 16 cell - Sum fits 16 bits; mulhrs(x, 2x) rounds
-    // 2x^2 / 2^15 = d^2 / 256 half up, exactly, while 2x fits. Where 2x
-    // saturates the term is far above full_mix_spread, and so is M.
-    const __m256i sum8 = _mm256_slli_epi16(sum, 3);
-    __m256i m = _mm256_setzero_si256();
-    for (const __m256i& cell : cells) {
-        const __m256i x = _mm256_sub_epi16(_mm256_slli_epi16(cell, 7), sum8);
-        m = _mm256_adds_epu16(m, _mm256_mulhrs_epi16(x, _mm256_adds_epi16(x, x)));
-    }
-    // M = full_mix_spread gives the mix factor 1 exactly, as any larger M does.
-    spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
-}
-
-// The blended values of 8 bytes, rounded half to even (the rounding mode).
-ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum, __m128i spread, const std::uint8_t* own) {
-    const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
-    // Equals mix_factors[M] for every M up to full_mix_spread.
-    const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
-    const __m256 blur = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum)),
-                                      _mm256_set1_ps(1.0f / 16));
-    const __m256 cell = _mm256_cvtepi32_ps(
-        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(own))));
-    // mix * own + (1 - mix) * blur is exact in double, so rounding it to
-    // float once gives what one fused multiply-add gives.
-    return _mm256_cvtps_epi32(_mm256_fmadd_ps(mix, _mm256_sub_ps(cell, blur), blur));
-}
-
-// 16 output bytes from i, in 16-bit lanes.
-ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
-    __m256i sum, spread;
-    sum_and_spread(a, c, b, sum, spread);
-    const __m256i lo = blend8(_mm256_castsi256_si128(sum), _mm256_castsi256_si128(spread), c);
-    const __m256i hi = blend8(_mm256_extracti128_si256(sum, 1), _mm256_extracti128_si256(spread, 1),
-                              c + 8);
-    // packus interleaves the 128-bit lanes; put them back in order.
-    return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
-}
-
-}  // namespace
-
-void median_cut_row_avx2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                         std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        const __m256i lo = smooth16(a + i, c + i, b + i);
-        const __m256i hi = smooth16(a + i + 16, c + i + 16, b + i + 16);
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
-    });
-    if (!done) median_cut_row_scalar(a, c, b, out, dim_x);
-}
-
-}  // namespace orvessa::filters
-
-// The same smoothing over prepared rows.
-namespace orvessa::filters {
-
-namespace {
-
 ORVESSA_VECTOR_INLINE __m256i load16(const std::uint16_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -92,10 +23,12 @@ ORVESSA_VECTOR_INLINE void store16(std::uint16_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-// 8 blended bytes in 32-bit lanes from 128 Sum / 16, 128 (own - Sum / 16)
-// and M. Scaling by 128 is exact, so one fused multiply-add rounds the
-// scaled blend exactly as it rounds the blend.
-ORVESSA_VECTOR_INLINE __m256i blend8_scaled(__m128i sum8, __m128i own8, __m128i spread) {
+// 8 blended bytes in 32-bit lanes, rounded half to even (the rounding
+// mode), from 8 Sum = 128 blur, 128 (own - blur) and M. Two divisions give
+// mix_factors[M] for every M up to full_mix_spread. mix * own + (1 - mix)
+// * blur is exact in double, so its one rounding to float is what one fused
+// multiply-add gives; scaling everything by 128 is exact as well.
+ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum8, __m128i own8, __m128i spread) {
     const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
     const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
     const __m256 blur = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum8));
@@ -105,8 +38,7 @@ ORVESSA_VECTOR_INLINE __m256i blend8_scaled(__m128i sum8, __m128i own8, __m128i 
 }
 
 // 16 output bytes from i, in 16-bit lanes; prepares the row below there.
-ORVESSA_VECTOR_INLINE __m256i smooth16_prepared(const std::uint8_t* below, const PreparedRows& p,
-                                                std::int32_t i) {
+ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const PreparedRows& p, std::int32_t i) {
     const __m256i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
     const __m256i below_sum = _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(mid, 1));
     const __m256i mid_scaled = _mm256_slli_epi16(mid, 7);
@@ -114,8 +46,10 @@ ORVESSA_VECTOR_INLINE __m256i smooth16_prepared(const std::uint8_t* below, const
     store16(p.below_scaled + i, mid_scaled);
     const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(load16(p.above_sums + i), below_sum),
                                          _mm256_slli_epi16(load16(p.centre_sums + i), 1));
+    // x = 128 cell - 8 Sum = 8d (d = 16 cell - Sum) fits 16 bits; mulhrs(x,
+    // 2x) rounds 2x^2 / 2^15 = d^2 / 256 half up, exactly, while 2x fits.
+    // Where 2x saturates the term is far above full_mix_spread, and so is M.
     const __m256i sum8 = _mm256_slli_epi16(sum, 3);
-    // x = 128 cell - 8 Sum = 8d; mulhrs(x, 2x) = (d^2 + 128) >> 8 (see above).
     const __m256i cells[9] = {load16(p.above_scaled + i - 3),  load16(p.above_scaled + i),
                               load16(p.above_scaled + i + 3),  load16(p.centre_scaled + i - 3),
                               load16(p.centre_scaled + i),     load16(p.centre_scaled + i + 3),
@@ -126,12 +60,14 @@ ORVESSA_VECTOR_INLINE __m256i smooth16_prepared(const std::uint8_t* below, const
         const __m256i x = _mm256_sub_epi16(cell, sum8);
         m = _mm256_adds_epu16(m, _mm256_mulhrs_epi16(x, _mm256_adds_epi16(x, x)));
     }
+    // M = full_mix_spread gives the mix factor 1 exactly, as any larger M does.
     const __m256i spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
     const __m256i own = _mm256_sub_epi16(cells[4], sum8);
-    const __m256i lo = blend8_scaled(_mm256_castsi256_si128(sum8), _mm256_castsi256_si128(own),
-                                     _mm256_castsi256_si128(spread));
-    const __m256i hi = blend8_scaled(_mm256_extracti128_si256(sum8, 1), _mm256_extracti128_si256(own, 1),
-                                     _mm256_extracti128_si256(spread, 1));
+    const __m256i lo = blend8(_mm256_castsi256_si128(sum8), _mm256_castsi256_si128(own),
+                              _mm256_castsi256_si128(spread));
+    const __m256i hi = blend8(_mm256_extracti128_si256(sum8, 1), _mm256_extracti128_si256(own, 1),
+                              _mm256_extracti128_si256(spread, 1));
+    // packus interleaves the 128-bit lanes; put them back in order.
     return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
 }
 
@@ -145,8 +81,8 @@ void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahe
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
-        const __m256i lo = smooth16_prepared(below, p, i);
-        const __m256i hi = smooth16_prepared(below, p, i + 16);
+        const __m256i lo = smooth16(below, p, i);
+        const __m256i hi = smooth16(below, p, i + 16);
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
     });

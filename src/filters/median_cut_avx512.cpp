@@ -1,5 +1,5 @@
-// The smoothing, 32 bytes at a time (AVX-512BW). Integer work in 16-bit
-// lanes, the blend in single precision; the same steps as the AVX2 kernel.
+// The smoothing over prepared rows, 32 bytes at a time (AVX-512BW). The
+// same steps as the AVX2 kernel, whose comments explain them.
 // GCC 12's AVX-512 intrinsics seed results with deliberately undefined
 // registers, which its own warnings then flag.
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -19,65 +19,8 @@ ORVESSA_VECTOR_INLINE __m512i widen(const std::uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
-// Sum and the spread sum M (limited to full_mix_spread) of the 32 bytes from i.
-ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                    __m512i& sum, __m512i& spread) {
-    const __m512i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
-                              widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
-    const __m512i corners = _mm512_add_epi16(_mm512_add_epi16(cells[0], cells[2]),
-                                             _mm512_add_epi16(cells[6], cells[8]));
-    const __m512i edges = _mm512_add_epi16(_mm512_add_epi16(cells[1], cells[3]),
-                                           _mm512_add_epi16(cells[5], cells[7]));
-    sum = _mm512_add_epi16(_mm512_add_epi16(corners, _mm512_slli_epi16(edges, 1)),
-                           _mm512_slli_epi16(cells[4], 2));
-    // x = 8d, mulhrs(x, 2x) = (d^2 + 128) >> 8 while 2x fits; a saturated
-    // 2x only arises far above full_mix_spread.
-    const __m512i sum8 = _mm512_slli_epi16(sum, 3);
-    __m512i m = _mm512_setzero_si512();
-    for (const __m512i& cell : cells) {
-        const __m512i x = _mm512_sub_epi16(_mm512_slli_epi16(cell, 7), sum8);
-        m = _mm512_adds_epu16(m, _mm512_mulhrs_epi16(x, _mm512_adds_epi16(x, x)));
-    }
-    spread = _mm512_min_epu16(m, _mm512_set1_epi16(full_mix_spread));
-}
-
-// The blended values of 16 bytes, rounded half to even (the rounding mode).
-ORVESSA_VECTOR_INLINE __m128i blend16(__m256i sum, __m256i spread, const std::uint8_t* own) {
-    const __m512 m = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(spread));
-    const __m512 mix = _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
-    const __m512 blur = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(sum)),
-                                      _mm512_set1_ps(1.0f / 16));
-    const __m512 cell = _mm512_cvtepi32_ps(
-        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(own))));
-    const __m512i rounded = _mm512_cvtps_epi32(_mm512_fmadd_ps(mix, _mm512_sub_ps(cell, blur), blur));
-    return _mm512_cvtepi32_epi8(rounded);  // 0..255 already
-}
-
-}  // namespace
-
-void median_cut_row_avx512(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                           std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        __m512i sum, spread;
-        sum_and_spread(a + i, c + i, b + i, sum, spread);
-        const __m128i lo = blend16(_mm512_castsi512_si256(sum), _mm512_castsi512_si256(spread), c + i);
-        const __m128i hi = blend16(_mm512_extracti64x4_epi64(sum, 1),
-                                   _mm512_extracti64x4_epi64(spread, 1), c + i + 16);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_setr_m128i(lo, hi));
-    });
-    if (!done) median_cut_row_avx2(a, c, b, out, dim_x);
-}
-
-}  // namespace orvessa::filters
-
-// The same smoothing over prepared rows.
-namespace orvessa::filters {
-
-namespace {
-
-// 16 blended bytes from 128 Sum / 16, 128 (own - Sum / 16) and M; scaling
-// by 128 is exact (see the AVX2 kernel).
-ORVESSA_VECTOR_INLINE __m128i blend16_scaled(__m256i sum8, __m256i own8, __m256i spread) {
+// 16 blended bytes from 8 Sum, 128 (own - blur) and M.
+ORVESSA_VECTOR_INLINE __m128i blend16(__m256i sum8, __m256i own8, __m256i spread) {
     const __m512 m = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(spread));
     const __m512 mix = _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
     const __m512 blur = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(sum8));
@@ -87,7 +30,7 @@ ORVESSA_VECTOR_INLINE __m128i blend16_scaled(__m256i sum8, __m256i own8, __m256i
 }
 
 // 32 output bytes from i; prepares the row below there.
-ORVESSA_VECTOR_INLINE __m256i smooth32_prepared(const std::uint8_t* below, const PreparedRows& p,
+ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const PreparedRows& p,
                                                 std::int32_t i) {
     const __m512i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
     const __m512i below_sum = _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(mid, 1));
@@ -113,9 +56,9 @@ ORVESSA_VECTOR_INLINE __m256i smooth32_prepared(const std::uint8_t* below, const
     }
     const __m512i spread = _mm512_min_epu16(m, _mm512_set1_epi16(full_mix_spread));
     const __m512i own = _mm512_sub_epi16(cells[4], sum8);
-    const __m128i lo = blend16_scaled(_mm512_castsi512_si256(sum8), _mm512_castsi512_si256(own),
+    const __m128i lo = blend16(_mm512_castsi512_si256(sum8), _mm512_castsi512_si256(own),
                                       _mm512_castsi512_si256(spread));
-    const __m128i hi = blend16_scaled(_mm512_extracti64x4_epi64(sum8, 1), _mm512_extracti64x4_epi64(own, 1),
+    const __m128i hi = blend16(_mm512_extracti64x4_epi64(sum8, 1), _mm512_extracti64x4_epi64(own, 1),
                                       _mm512_extracti64x4_epi64(spread, 1));
     return _mm256_setr_m128i(lo, hi);
 }
@@ -130,7 +73,7 @@ void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* a
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), smooth32_prepared(below, p, i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), smooth32(below, p, i));
     });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
