@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# The filter benchmarks beside their OpenCV peers, single-threaded; prints
+# the table that the README shows. Extra arguments go to the benchmark
+# (e.g. --benchmark_filter=Blur). Run on an otherwise idle machine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+"$root/scripts/setup.sh" --bench
+cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF \
+  -DORVESSA_BUILD_BENCH=ON >/dev/null
+cmake --build "$root/build/bench" -j 2 --target orvessa_bench
+# Repetitions run interleaved in random order, so that a slow spell of a
+# shared machine hits every contender alike; the table takes medians.
+"$root/build/bench/orvessa_bench" --benchmark_repetitions=9 --benchmark_min_time=0.1 \
+  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@"
