@@ -181,6 +181,7 @@ struct PathKernels {
 
 PathKernels kernels_of(FilterPath path) {
     switch (path) {
+#if defined(__x86_64__) || defined(__i386__)
         case FilterPath::sse2:
             return {filters::blur_row_sse2, filters::median_cut_row_sse2, filters::blur_next_row_sse2,
                     nullptr};
@@ -188,6 +189,7 @@ PathKernels kernels_of(FilterPath path) {
             return {nullptr, nullptr, filters::blur_next_row_avx2, filters::median_cut_next_row_avx2};
         case FilterPath::avx512:
             return {nullptr, nullptr, filters::blur_next_row_avx512, filters::median_cut_next_row_avx512};
+#endif
         default:
             return {};
     }
