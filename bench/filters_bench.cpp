@@ -38,7 +38,8 @@ struct Image {
 };
 
 Image blank(std::int32_t dim_x, std::int32_t dim_y) {
-    Image image{dim_x, dim_y, static_cast<std::size_t>(orvessa::PixelLayout::stride_for(dim_x)), {}};
+    Image image{
+        dim_x, dim_y, static_cast<std::size_t>(orvessa::PixelLayout::stride_for(dim_x)), {}};
     image.bytes.resize(image.stride * static_cast<std::size_t>(dim_y));
     return image;
 }
@@ -100,7 +101,9 @@ using Body = void (*)(benchmark::State&, const Image*, FilterPath);
 void add(const Case& c, Body body, const Image* image, FilterPath path) {
     const std::string name = c.filter + "/" + c.path + "/" + c.size + "/" + c.content;
     cases.emplace_back(name, c);
-    benchmark::RegisterBenchmark(name.c_str(), body, image, path)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(name.c_str(), body, image, path)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 }
 
 void count_pixels(benchmark::State& state, const Image& image) {
@@ -147,7 +150,8 @@ void run_two_reads_one_write(benchmark::State& state, const Image* image, Filter
         for (std::int32_t y = image->dim_y - 1; y > 0; --y) {
             std::uint8_t* here = p + static_cast<std::size_t>(y) * row;
             const std::uint8_t* next = here - row;
-            for (std::size_t i = 0; i < row; ++i) here[i] = static_cast<std::uint8_t>(here[i] | next[i]);
+            for (std::size_t i = 0; i < row; ++i)
+                here[i] = static_cast<std::uint8_t>(here[i] | next[i]);
         }
         benchmark::DoNotOptimize(work.data());
     }
@@ -191,7 +195,8 @@ public:
             const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
             if (!median && !single) continue;
             const auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end()) mpps[run.run_name.function_name] = rate->second.value / 1e6;
+            if (rate != run.counters.end())
+                mpps[run.run_name.function_name] = rate->second.value / 1e6;
         }
     }
     std::map<std::string, double> mpps;
@@ -208,16 +213,19 @@ void print_table(const std::map<std::string, double>& mpps) {
         return std::string(text);
     };
     // Filters first, then peers and copies; within each, sizes and contents.
-    const std::vector<std::string> order = {"Blur_Buffer",         "MedianCut_Buffer", "cv::GaussianBlur",
-                                            "cv::bilateralFilter", "copy_memcpy",      "copy_2r1w"};
+    const std::vector<std::string> order = {"Blur_Buffer",      "MedianCut_Buffer",
+                                            "cv::GaussianBlur", "cv::bilateralFilter",
+                                            "copy_memcpy",      "copy_2r1w"};
     auto rank = [&](const Case& c) {
-        return std::make_tuple(std::find(order.begin(), order.end(), c.filter) - order.begin(), c.size,
-                               c.content);
+        return std::make_tuple(std::find(order.begin(), order.end(), c.filter) - order.begin(),
+                               c.size, c.content);
     };
     auto rows = cases;
     std::stable_sort(rows.begin(), rows.end(),
                      [&](const auto& a, const auto& b) { return rank(a.second) < rank(b.second); });
-    std::printf("\n| filter | path | size | content | MP/s | x peer | x GaussianBlur | x 2-read copy | x memcpy |\n");
+    std::printf(
+        "\n| filter | path | size | content | MP/s | x peer | x GaussianBlur | x 2-read copy | x "
+        "memcpy |\n");
     std::printf("|---|---|---|---|---:|---:|---:|---:|---:|\n");
     for (const auto& [name, c] : rows) {
         const auto it = mpps.find(name);
@@ -232,9 +240,9 @@ void print_table(const std::map<std::string, double>& mpps) {
             peer = ratio(v, find("cv::bilateralFilter", "opencv", c));
             gauss = ratio(v, find("cv::GaussianBlur", "opencv", c));
         }
-        std::printf("| %s | %s | %s | %s | %.0f | %s | %s | %s | %s |\n", c.filter.c_str(), c.path.c_str(),
-                    c.size.c_str(), c.content.c_str(), v, peer.c_str(), gauss.c_str(), copy.c_str(),
-                    memcpy_ratio.c_str());
+        std::printf("| %s | %s | %s | %s | %.0f | %s | %s | %s | %s |\n", c.filter.c_str(),
+                    c.path.c_str(), c.size.c_str(), c.content.c_str(), v, peer.c_str(),
+                    gauss.c_str(), copy.c_str(), memcpy_ratio.c_str());
     }
 }
 

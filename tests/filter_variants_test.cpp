@@ -15,9 +15,9 @@
 #include "filters/blur.hpp"
 #include "filters/filters.hpp"
 #include "filters/median_cut.hpp"
+#include "filters/prepared_rows.hpp"
 #include "filters/row_kernel.hpp"
 #include "filters/simd_kernels.hpp"
-#include "filters/prepared_rows.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pixel_layout.hpp"
 
@@ -71,7 +71,8 @@ std::vector<std::uint8_t> noise(std::size_t size, std::int32_t amplitude, std::u
 }
 
 std::size_t full_size(std::int32_t dim_x, std::int32_t dim_y) {
-    return static_cast<std::size_t>(PixelLayout::stride_for(dim_x)) * static_cast<std::size_t>(dim_y);
+    return static_cast<std::size_t>(PixelLayout::stride_for(dim_x)) *
+           static_cast<std::size_t>(dim_y);
 }
 
 class FilterVariants : public testing::TestWithParam<FilterPath> {
@@ -104,7 +105,8 @@ TEST_P(FilterVariants, EveryWidthUpToAHundredMatchesTheLiteralFilter) {
         for (std::int32_t dim_x = 1; dim_x <= 100; ++dim_x) {
             for (std::int32_t amplitude : {3, 40, 255}) {
                 const std::int32_t dim_y = 4 + dim_x % 3;
-                expect_literal(filter, noise(full_size(dim_x, dim_y), amplitude, dim_x), dim_x, dim_y);
+                expect_literal(filter, noise(full_size(dim_x, dim_y), amplitude, dim_x), dim_x,
+                               dim_y);
             }
         }
     }
@@ -126,7 +128,8 @@ TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDo
             const std::size_t minimal = (dim_y - 1) * stride + 3 * static_cast<std::size_t>(dim_x);
             expect_literal(filter, noise(minimal, 30, 1), dim_x, dim_y);
             expect_literal(filter, noise(minimal - 1, 30, 2), dim_x, dim_y);
-            for (std::int32_t lower_bound : {-1000, -1, 1, 7, static_cast<std::int32_t>(stride) + 1}) {
+            for (std::int32_t lower_bound :
+                 {-1000, -1, 1, 7, static_cast<std::int32_t>(stride) + 1}) {
                 expect_literal(filter, noise(full_size(dim_x, dim_y) + 50, 30, 3), dim_x, dim_y,
                                lower_bound);
             }
@@ -145,7 +148,8 @@ Picture read_bmp(const std::string& name) {
     std::ifstream in(std::string(ORVESSA_PICTURES) + "/" + name, std::ios::binary);
     const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
     auto le32 = [&](std::size_t at) {
-        return static_cast<std::int32_t>(file.at(at) | file.at(at + 1) << 8 | file.at(at + 2) << 16 |
+        return static_cast<std::int32_t>(file.at(at) | file.at(at + 1) << 8 |
+                                         file.at(at + 2) << 16 |
                                          static_cast<std::uint32_t>(file.at(at + 3)) << 24);
     };
     Picture p;
@@ -183,12 +187,14 @@ PathKernels kernels_of(FilterPath path) {
     switch (path) {
 #if defined(__x86_64__) || defined(__i386__)
         case FilterPath::sse2:
-            return {filters::blur_row_sse2, filters::median_cut_row_sse2, filters::blur_next_row_sse2,
-                    nullptr};
+            return {filters::blur_row_sse2, filters::median_cut_row_sse2,
+                    filters::blur_next_row_sse2, nullptr};
         case FilterPath::avx2:
-            return {nullptr, nullptr, filters::blur_next_row_avx2, filters::median_cut_next_row_avx2};
+            return {nullptr, nullptr, filters::blur_next_row_avx2,
+                    filters::median_cut_next_row_avx2};
         case FilterPath::avx512:
-            return {nullptr, nullptr, filters::blur_next_row_avx512, filters::median_cut_next_row_avx512};
+            return {nullptr, nullptr, filters::blur_next_row_avx512,
+                    filters::median_cut_next_row_avx512};
 #endif
         default:
             return {};
@@ -230,9 +236,10 @@ TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
             EXPECT_EQ(got, want) << what << ", width " << dim_x;
             EXPECT_EQ(stepped, prepared[2]) << what << " prepared, width " << dim_x;
         };
-        expect_step({1, filters::blur_row_sums, k.blur_step}, filters::blur_row_scalar, "blur step");
-        expect_step({2, filters::median_cut_prepare_row, k.smooth_step}, filters::median_cut_row_scalar,
-                    "smoothing step");
+        expect_step({1, filters::blur_row_sums, k.blur_step}, filters::blur_row_scalar,
+                    "blur step");
+        expect_step({2, filters::median_cut_prepare_row, k.smooth_step},
+                    filters::median_cut_row_scalar, "smoothing step");
     }
 }
 

@@ -31,7 +31,7 @@ std::int32_t spread_term(std::int32_t cell, std::int32_t sum) {
 }
 
 __attribute__((target("ssse3"))) std::int32_t rounding_high_multiply_term(std::int32_t cell,
-                                                                           std::int32_t sum) {
+                                                                          std::int32_t sum) {
     const __m128i x = _mm_set1_epi16(static_cast<std::int16_t>((cell << 7) - (sum << 3)));
     const __m128i t = _mm_mulhrs_epi16(x, _mm_adds_epi16(x, x));
     return static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
@@ -90,20 +90,23 @@ __attribute__((target("avx2,fma"))) bool blends_agree(float mix, std::int32_t ow
     const __m256 own_f = _mm256_set1_ps(static_cast<float>(own));
     const __m256d own_d = _mm256_set1_pd(own);
     for (std::int32_t sum = 0; sum <= max_sum; sum += 8) {
-        const __m256i sums = _mm256_add_epi32(_mm256_set1_epi32(sum), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i sums =
+            _mm256_add_epi32(_mm256_set1_epi32(sum), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         const __m256 blur = _mm256_mul_ps(_mm256_cvtepi32_ps(sums), _mm256_set1_ps(1.0f / 16));
         const __m256 fused = _mm256_fmadd_ps(mix_f, _mm256_sub_ps(own_f, blur), blur);
         for (int half = 0; half < 2; ++half) {
             const __m256d blur_d = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(blur, 1)
                                                         : _mm256_castps256_ps128(blur));
-            const __m256d defined = _mm256_add_pd(
-                _mm256_mul_pd(mix_d, own_d),
-                _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), mix_d), blur_d));
+            const __m256d defined =
+                _mm256_add_pd(_mm256_mul_pd(mix_d, own_d),
+                              _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(1.0), mix_d), blur_d));
             const __m256d rearranged =
                 _mm256_add_pd(blur_d, _mm256_mul_pd(mix_d, _mm256_sub_pd(own_d, blur_d)));
             const __m128 stored = _mm256_cvtpd_ps(defined);
-            const __m128 fused_half = half ? _mm256_extractf128_ps(fused, 1) : _mm256_castps256_ps128(fused);
-            const int same_double = _mm256_movemask_pd(_mm256_cmp_pd(defined, rearranged, _CMP_EQ_OQ));
+            const __m128 fused_half =
+                half ? _mm256_extractf128_ps(fused, 1) : _mm256_castps256_ps128(fused);
+            const int same_double =
+                _mm256_movemask_pd(_mm256_cmp_pd(defined, rearranged, _CMP_EQ_OQ));
             const int same_float = _mm_movemask_ps(_mm_cmpeq_ps(stored, fused_half));
             if (same_double != 0xF || same_float != 0xF) {
                 bad_sum = sum + 4 * half;
@@ -122,8 +125,8 @@ TEST(SimdIdentities, FusedAndDoubleBlendsEqualTheDefinedBlend) {
         const float mix = m < full_mix_spread ? mix_factors[static_cast<std::size_t>(m)] : 1.0f;
         for (std::int32_t own = 0; own <= 255; ++own) {
             std::int32_t bad_sum = -1;
-            ASSERT_TRUE(blends_agree(mix, own, bad_sum)) << "M " << m << " own " << own
-                                                          << " Sum near " << bad_sum;
+            ASSERT_TRUE(blends_agree(mix, own, bad_sum))
+                << "M " << m << " own " << own << " Sum near " << bad_sum;
         }
     }
 }

@@ -39,15 +39,17 @@ ORVESSA_VECTOR_INLINE __m256i next16(const std::uint8_t* below, const std::uint1
 
 }  // namespace
 
-void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
-    const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
+void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
+                        const std::uint16_t* above, const std::uint16_t* centre,
+                        std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
     for (; i + 32 <= end; i += 32) {
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
         const __m256i lo = next16(below + i, above + i, centre + i, below_sums + i);
-        const __m256i hi = next16(below + i + 16, above + i + 16, centre + i + 16, below_sums + i + 16);
+        const __m256i hi =
+            next16(below + i + 16, above + i + 16, centre + i + 16, below_sums + i + 16);
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
     }

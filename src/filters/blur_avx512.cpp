@@ -48,15 +48,17 @@ ORVESSA_VECTOR_INLINE __m512i pack_in_order(__m512i lo, __m512i hi) {
 
 }  // namespace
 
-void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
-    const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
+void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
+                          const std::uint16_t* above, const std::uint16_t* centre,
+                          std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
     for (; i + 64 <= end; i += 64) {
         _mm_prefetch(prefetch + i, _MM_HINT_T0);
         const __m512i lo = next32(below + i, above + i, centre + i, below_sums + i);
-        const __m512i hi = next32(below + i + 32, above + i + 32, centre + i + 32, below_sums + i + 32);
+        const __m512i hi =
+            next32(below + i + 32, above + i + 32, centre + i + 32, below_sums + i + 32);
         _mm512_storeu_si512(out + i, pack_in_order(lo, hi));
     }
     blur_next_row_scalar(below, above, centre, below_sums, out, i, end);

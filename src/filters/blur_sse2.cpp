@@ -10,7 +10,9 @@ namespace orvessa::filters {
 
 namespace {
 
-ORVESSA_VECTOR_INLINE __m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+ORVESSA_VECTOR_INLINE __m128i load(const std::uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 // The [1 2 1] sums of one row at the 16 bytes from p, low and high halves.
 ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
@@ -45,8 +47,9 @@ void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint
     if (!done) blur_row_scalar(a, c, b, out, dim_x);
 }
 
-void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
-    const std::uint16_t* centre, std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
+void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
+                        const std::uint16_t* above, const std::uint16_t* centre,
+                        std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;

@@ -1,5 +1,7 @@
 // Path selection: the forced path if one is set and available, else the
 // best the processor supports, decided once per call.
+#include "orvessa/filter_path.hpp"
+
 #include <atomic>
 
 #include "filters/blur.hpp"
@@ -9,7 +11,6 @@
 #include "filters/row_walk.hpp"
 #include "filters/simd_kernels.hpp"
 #include "object/float_env.hpp"
-#include "orvessa/filter_path.hpp"
 
 namespace orvessa {
 
@@ -33,7 +34,7 @@ namespace {
 
 struct CpuFeatures {
     bool sse2 = false;
-    bool avx2 = false;  // with FMA
+    bool avx2 = false;    // with FMA
     bool avx512 = false;  // BW and F
 };
 
@@ -121,7 +122,8 @@ Kernels kernels_for(FilterPath path) noexcept {
         case FilterPath::sse2:
             return {blur_row_sse2, median_cut_row_sse2, blur_next_row_sse2};
         case FilterPath::avx2:
-            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx2, median_cut_next_row_avx2};
+            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx2,
+                    median_cut_next_row_avx2};
         case FilterPath::avx512:
             return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx512,
                     median_cut_next_row_avx512};
@@ -138,7 +140,8 @@ void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) 
     if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
     if (kernels.blur_next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, kernels.blur);
-    walk_prepared_rows(buffer, dim_x, dim_y, {1, blur_row_sums, kernels.blur_next_row}, kernels.blur);
+    walk_prepared_rows(buffer, dim_x, dim_y, {1, blur_row_sums, kernels.blur_next_row},
+                       kernels.blur);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
@@ -146,8 +149,10 @@ void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t d
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    if (kernels.median_cut_next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, kernels.median_cut);
-    walk_prepared_rows(buffer, dim_x, dim_y, {2, median_cut_prepare_row, kernels.median_cut_next_row},
+    if (kernels.median_cut_next_row == nullptr)
+        return walk_rows(buffer, dim_x, dim_y, kernels.median_cut);
+    walk_prepared_rows(buffer, dim_x, dim_y,
+                       {2, median_cut_prepare_row, kernels.median_cut_next_row},
                        kernels.median_cut);
 }
 

@@ -30,7 +30,8 @@ ORVESSA_VECTOR_INLINE void store16(std::uint16_t* p, __m256i v) {
 // multiply-add gives; scaling everything by 128 is exact as well.
 ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum8, __m128i own8, __m128i spread) {
     const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
-    const __m256 mix = _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
+    const __m256 mix =
+        _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
     const __m256 blur = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum8));
     const __m256 own = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(own8));
     const __m256 blended = _mm256_fmadd_ps(mix, own, blur);
@@ -38,9 +39,11 @@ ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum8, __m128i own8, __m128i spread)
 }
 
 // 16 output bytes from i, in 16-bit lanes; prepares the row below there.
-ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const PreparedRows& p, std::int32_t i) {
+ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const PreparedRows& p,
+                                       std::int32_t i) {
     const __m256i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
-    const __m256i below_sum = _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(mid, 1));
+    const __m256i below_sum =
+        _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(mid, 1));
     const __m256i mid_scaled = _mm256_slli_epi16(mid, 7);
     store16(p.below_sums + i, below_sum);
     store16(p.below_scaled + i, mid_scaled);
@@ -50,10 +53,10 @@ ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const Prepared
     // 2x) rounds 2x^2 / 2^15 = d^2 / 256 half up, exactly, while 2x fits.
     // Where 2x saturates the term is far above full_mix_spread, and so is M.
     const __m256i sum8 = _mm256_slli_epi16(sum, 3);
-    const __m256i cells[9] = {load16(p.above_scaled + i - 3),  load16(p.above_scaled + i),
-                              load16(p.above_scaled + i + 3),  load16(p.centre_scaled + i - 3),
-                              load16(p.centre_scaled + i),     load16(p.centre_scaled + i + 3),
-                              _mm256_slli_epi16(left, 7),      mid_scaled,
+    const __m256i cells[9] = {load16(p.above_scaled + i - 3), load16(p.above_scaled + i),
+                              load16(p.above_scaled + i + 3), load16(p.centre_scaled + i - 3),
+                              load16(p.centre_scaled + i),    load16(p.centre_scaled + i + 3),
+                              _mm256_slli_epi16(left, 7),     mid_scaled,
                               _mm256_slli_epi16(right, 7)};
     __m256i m = _mm256_setzero_si256();
     for (const __m256i& cell : cells) {
@@ -75,7 +78,8 @@ ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const Prepared
 
 void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                               const std::uint16_t* above, const std::uint16_t* centre,
-                              std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x) {
+                              std::uint16_t* below_prepared, std::uint8_t* out,
+                              std::int32_t dim_x) {
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);

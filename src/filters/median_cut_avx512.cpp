@@ -22,23 +22,27 @@ ORVESSA_VECTOR_INLINE __m512i widen(const std::uint8_t* p) {
 // 16 blended bytes from 8 Sum, 128 (own - blur) and M.
 ORVESSA_VECTOR_INLINE __m128i blend16(__m256i sum8, __m256i own8, __m256i spread) {
     const __m512 m = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(spread));
-    const __m512 mix = _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
+    const __m512 mix =
+        _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
     const __m512 blur = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(sum8));
     const __m512 own = _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(own8));
     const __m512 blended = _mm512_fmadd_ps(mix, own, blur);
-    return _mm512_cvtepi32_epi8(_mm512_cvtps_epi32(_mm512_mul_ps(blended, _mm512_set1_ps(1.0f / 128))));
+    return _mm512_cvtepi32_epi8(
+        _mm512_cvtps_epi32(_mm512_mul_ps(blended, _mm512_set1_ps(1.0f / 128))));
 }
 
 // 32 output bytes from i; prepares the row below there.
 ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const PreparedRows& p,
-                                                std::int32_t i) {
+                                       std::int32_t i) {
     const __m512i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
-    const __m512i below_sum = _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(mid, 1));
+    const __m512i below_sum =
+        _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(mid, 1));
     const __m512i mid_scaled = _mm512_slli_epi16(mid, 7);
     _mm512_storeu_si512(p.below_sums + i, below_sum);
     _mm512_storeu_si512(p.below_scaled + i, mid_scaled);
-    const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(p.above_sums + i), below_sum),
-                                         _mm512_slli_epi16(_mm512_loadu_si512(p.centre_sums + i), 1));
+    const __m512i sum =
+        _mm512_add_epi16(_mm512_add_epi16(_mm512_loadu_si512(p.above_sums + i), below_sum),
+                         _mm512_slli_epi16(_mm512_loadu_si512(p.centre_sums + i), 1));
     const __m512i sum8 = _mm512_slli_epi16(sum, 3);
     const __m512i cells[9] = {_mm512_loadu_si512(p.above_scaled + i - 3),
                               _mm512_loadu_si512(p.above_scaled + i),
@@ -57,9 +61,10 @@ ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const Prepared
     const __m512i spread = _mm512_min_epu16(m, _mm512_set1_epi16(full_mix_spread));
     const __m512i own = _mm512_sub_epi16(cells[4], sum8);
     const __m128i lo = blend16(_mm512_castsi512_si256(sum8), _mm512_castsi512_si256(own),
-                                      _mm512_castsi512_si256(spread));
-    const __m128i hi = blend16(_mm512_extracti64x4_epi64(sum8, 1), _mm512_extracti64x4_epi64(own, 1),
-                                      _mm512_extracti64x4_epi64(spread, 1));
+                               _mm512_castsi512_si256(spread));
+    const __m128i hi =
+        blend16(_mm512_extracti64x4_epi64(sum8, 1), _mm512_extracti64x4_epi64(own, 1),
+                _mm512_extracti64x4_epi64(spread, 1));
     return _mm256_setr_m128i(lo, hi);
 }
 
@@ -67,7 +72,8 @@ ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const Prepared
 
 void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
                                 const std::uint16_t* above, const std::uint16_t* centre,
-                                std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x) {
+                                std::uint16_t* below_prepared, std::uint8_t* out,
+                                std::int32_t dim_x) {
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);

@@ -16,9 +16,12 @@ struct PreparedRows {
     PreparedRows(const std::uint16_t* above, const std::uint16_t* centre, std::uint16_t* below,
                  std::int32_t dim_x)
         : row(3 * dim_x),
-          above_scaled(above), above_sums(above + row),
-          centre_scaled(centre), centre_sums(centre + row),
-          below_scaled(below), below_sums(below + row) {}
+          above_scaled(above),
+          above_sums(above + row),
+          centre_scaled(centre),
+          centre_sums(centre + row),
+          below_scaled(below),
+          below_sums(below + row) {}
     std::int32_t row;
     const std::uint16_t* above_scaled;
     const std::uint16_t* above_sums;
@@ -40,10 +43,15 @@ inline void median_cut_next_row_scalar(const std::uint8_t* below, const Prepared
                                        std::uint8_t* out, std::int32_t from, std::int32_t end) {
     for (std::int32_t i = from; i < end; ++i) {
         auto byte = [](std::uint16_t scaled) { return static_cast<unsigned>(scaled >> 7); };
-        const unsigned cells[9] = {
-            byte(p.above_scaled[i - 3]),  byte(p.above_scaled[i]),  byte(p.above_scaled[i + 3]),
-            byte(p.centre_scaled[i - 3]), byte(p.centre_scaled[i]), byte(p.centre_scaled[i + 3]),
-            below[i - 3],                 below[i],                 below[i + 3]};
+        const unsigned cells[9] = {byte(p.above_scaled[i - 3]),
+                                   byte(p.above_scaled[i]),
+                                   byte(p.above_scaled[i + 3]),
+                                   byte(p.centre_scaled[i - 3]),
+                                   byte(p.centre_scaled[i]),
+                                   byte(p.centre_scaled[i + 3]),
+                                   below[i - 3],
+                                   below[i],
+                                   below[i + 3]};
         const unsigned below_sum = cells[6] + 2 * cells[7] + cells[8];
         p.below_scaled[i] = static_cast<std::uint16_t>(cells[7] << 7);
         p.below_sums[i] = static_cast<std::uint16_t>(below_sum);

@@ -17,15 +17,16 @@ ORVESSA_VECTOR_INLINE __m128i widen(const std::uint8_t* p) {
 }
 
 // Sum and the spread sum M (limited to full_mix_spread) of the 8 bytes from i.
-ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                    __m128i& sum, __m128i& spread) {
-    const __m128i cells[9] = {widen(a - 3), widen(a), widen(a + 3), widen(c - 3), widen(c),
-                              widen(c + 3), widen(b - 3), widen(b), widen(b + 3)};
+ORVESSA_VECTOR_INLINE void sum_and_spread(const std::uint8_t* a, const std::uint8_t* c,
+                                          const std::uint8_t* b, __m128i& sum, __m128i& spread) {
+    const __m128i cells[9] = {widen(a - 3), widen(a),     widen(a + 3), widen(c - 3), widen(c),
+                              widen(c + 3), widen(b - 3), widen(b),     widen(b + 3)};
     const __m128i corners =
         _mm_add_epi16(_mm_add_epi16(cells[0], cells[2]), _mm_add_epi16(cells[6], cells[8]));
     const __m128i edges =
         _mm_add_epi16(_mm_add_epi16(cells[1], cells[3]), _mm_add_epi16(cells[5], cells[7]));
-    sum = _mm_add_epi16(_mm_add_epi16(corners, _mm_slli_epi16(edges, 1)), _mm_slli_epi16(cells[4], 2));
+    sum = _mm_add_epi16(_mm_add_epi16(corners, _mm_slli_epi16(edges, 1)),
+                        _mm_slli_epi16(cells[4], 2));
     // With x = 8d (d = 16 cell - Sum), x^2 = 64 d^2 = hi * 2^16 + lo and
     // (d^2 + 128) >> 8 = (x^2 + 2^13) >> 14 = 4 hi + ((lo >> 13) + 1) >> 1,
     // at most 65025: no lane overflows.
@@ -51,18 +52,19 @@ ORVESSA_VECTOR_INLINE __m128 blend2(__m128 mix, __m128 own, __m128 blur) {
 
 // The blended values of 4 bytes (32-bit lanes), rounded half to even (the rounding mode).
 ORVESSA_VECTOR_INLINE __m128i blend4(__m128i sum, __m128i spread, __m128i own) {
-    const __m128 mix = _mm_div_ps(_mm_div_ps(_mm_cvtepi32_ps(spread), _mm_set1_ps(36.0f)),
-                                  _mm_set1_ps(85.0f));
+    const __m128 mix =
+        _mm_div_ps(_mm_div_ps(_mm_cvtepi32_ps(spread), _mm_set1_ps(36.0f)), _mm_set1_ps(85.0f));
     const __m128 blur = _mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(1.0f / 16));
     const __m128 cell = _mm_cvtepi32_ps(own);
     const __m128 low = blend2(mix, cell, blur);
-    const __m128 high = blend2(_mm_movehl_ps(mix, mix), _mm_movehl_ps(cell, cell),
-                               _mm_movehl_ps(blur, blur));
+    const __m128 high =
+        blend2(_mm_movehl_ps(mix, mix), _mm_movehl_ps(cell, cell), _mm_movehl_ps(blur, blur));
     return _mm_cvtps_epi32(_mm_movelh_ps(low, high));
 }
 
 // 8 output bytes from i, in 16-bit lanes.
-ORVESSA_VECTOR_INLINE __m128i smooth8(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b) {
+ORVESSA_VECTOR_INLINE __m128i smooth8(const std::uint8_t* a, const std::uint8_t* c,
+                                      const std::uint8_t* b) {
     __m128i sum, spread;
     sum_and_spread(a, c, b, sum, spread);
     const __m128i zero = _mm_setzero_si128();

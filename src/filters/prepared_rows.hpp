@@ -21,9 +21,9 @@ namespace orvessa::filters {
 struct PreparedRowKernel {
     std::int32_t words;
     void (*prepare)(const std::uint8_t* row, std::uint16_t* prepared, std::int32_t dim_x);
-    void (*next_row)(const std::uint8_t* below, const std::uint8_t* ahead, const std::uint16_t* above,
-                     const std::uint16_t* centre, std::uint16_t* below_prepared, std::uint8_t* out,
-                     std::int32_t dim_x);
+    void (*next_row)(const std::uint8_t* below, const std::uint8_t* ahead,
+                     const std::uint16_t* above, const std::uint16_t* centre,
+                     std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);
 };
 
 }  // namespace orvessa::filters

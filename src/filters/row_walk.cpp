@@ -51,8 +51,8 @@ using WindowStorage = std::unique_ptr<std::uint8_t[], WindowDeleter>;
 WindowStorage allocate_window(std::int32_t dim_x) {
     const std::uint64_t bytes = 9ULL * (static_cast<std::uint64_t>(dim_x) + 1);
     if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw Error::out_of_memory();
-    auto* p = static_cast<std::uint8_t*>(
-        ::operator new[](static_cast<std::size_t>(bytes), std::nothrow));
+    auto* p =
+        static_cast<std::uint8_t*>(::operator new[](static_cast<std::size_t>(bytes), std::nothrow));
     if (p == nullptr) throw Error::out_of_memory();
     return WindowStorage(p);
 }
@@ -95,7 +95,9 @@ namespace {
 struct ImageRows {
     ImageRows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, std::int32_t stride)
         : top(buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0))), stride(stride) {}
-    std::uint8_t* operator()(std::int32_t r) const { return top - static_cast<std::ptrdiff_t>(r) * stride; }
+    std::uint8_t* operator()(std::int32_t r) const {
+        return top - static_cast<std::ptrdiff_t>(r) * stride;
+    }
     std::uint8_t* top;
     std::int32_t stride;
 };
@@ -132,7 +134,8 @@ void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, Ro
 
     // Narrower images have no filtered column: their walk only reads.
     if (dim_x >= 3 && plan.centre_rows > 0) {
-        run_window(ImageRows(buffer, dim_x, dim_y, stride), dim_x, plan.centre_rows, window.get(), kernel);
+        run_window(ImageRows(buffer, dim_x, dim_y, stride), dim_x, plan.centre_rows, window.get(),
+                   kernel);
     }
     if (plan.error) throw *plan.error;
 }

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "filters/row_kernel.hpp"
 #include "filters/prepared_rows.hpp"
+#include "filters/row_kernel.hpp"
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
 

@@ -7,8 +7,8 @@
 
 namespace orvessa::filters {
 
-void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
-                   const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
+void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre, const std::uint8_t* below,
+                   std::uint8_t* out, std::int32_t dim_x);
 
 // The step of the blur over prepared rows (prepared_rows.hpp): one word per
 // byte, its [1 2 1] sum with its horizontal neighbours (blur_row_sums).
@@ -19,8 +19,8 @@ void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
 void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
-                        const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
-                        std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
+                          const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
+                          std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
 
 // The smoothing kernels need round-to-nearest (the callers set it).
 void median_cut_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
@@ -33,6 +33,7 @@ void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahe
                               std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);
 void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
                                 const std::uint16_t* above, const std::uint16_t* centre,
-                                std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);
+                                std::uint16_t* below_prepared, std::uint8_t* out,
+                                std::int32_t dim_x);
 
 }  // namespace orvessa::filters
