@@ -24,17 +24,16 @@ ORVESSA_VECTOR_INLINE void store16(std::uint16_t* p, __m256i v) {
 }
 
 // 8 blended bytes in 32-bit lanes, rounded half to even (the rounding
-// mode), from 8 Sum = 128 blur, 128 (own - blur) and M. Two divisions give
-// mix_factors[M] for every M up to full_mix_spread. mix * own + (1 - mix)
-// * blur is exact in double, so its one rounding to float is what one fused
-// multiply-add gives; scaling everything by 128 is exact as well.
-ORVESSA_VECTOR_INLINE __m256i blend8(__m128i sum8, __m128i own8, __m128i spread) {
-    const __m256 m = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(spread));
+// mode), from 8 Sum = 128 blur, 128 (own - blur) and M in 32-bit lanes.
+// Two divisions give mix_factors[M] for every M up to full_mix_spread.
+// mix * own + (1 - mix) * blur is exact in double, so its one rounding to
+// float is what one fused multiply-add gives; scaling everything by 128 is
+// exact as well.
+ORVESSA_VECTOR_INLINE __m256i blend8(__m256i sum8, __m256i own8, __m256i spread) {
+    const __m256 m = _mm256_cvtepi32_ps(spread);
     const __m256 mix =
         _mm256_div_ps(_mm256_div_ps(m, _mm256_set1_ps(36.0f)), _mm256_set1_ps(85.0f));
-    const __m256 blur = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(sum8));
-    const __m256 own = _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(own8));
-    const __m256 blended = _mm256_fmadd_ps(mix, own, blur);
+    const __m256 blended = _mm256_fmadd_ps(mix, _mm256_cvtepi32_ps(own8), _mm256_cvtepi32_ps(sum8));
     return _mm256_cvtps_epi32(_mm256_mul_ps(blended, _mm256_set1_ps(1.0f / 128)));
 }
 
@@ -66,12 +65,13 @@ ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const Prepared
     // M = full_mix_spread gives the mix factor 1 exactly, as any larger M does.
     const __m256i spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
     const __m256i own = _mm256_sub_epi16(cells[4], sum8);
-    const __m256i lo = blend8(_mm256_castsi256_si128(sum8), _mm256_castsi256_si128(own),
-                              _mm256_castsi256_si128(spread));
-    const __m256i hi = blend8(_mm256_extracti128_si256(sum8, 1), _mm256_extracti128_si256(own, 1),
-                              _mm256_extracti128_si256(spread, 1));
-    // packus interleaves the 128-bit lanes; put them back in order.
-    return _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+    // Widening within 128-bit lanes permutes the 16 lanes; packing undoes it.
+    const __m256i zero = _mm256_setzero_si256(), sign = _mm256_srai_epi16(own, 15);
+    const __m256i lo = blend8(_mm256_unpacklo_epi16(sum8, zero), _mm256_unpacklo_epi16(own, sign),
+                              _mm256_unpacklo_epi16(spread, zero));
+    const __m256i hi = blend8(_mm256_unpackhi_epi16(sum8, zero), _mm256_unpackhi_epi16(own, sign),
+                              _mm256_unpackhi_epi16(spread, zero));
+    return _mm256_packs_epi32(lo, hi);
 }
 
 }  // namespace

@@ -19,16 +19,14 @@ ORVESSA_VECTOR_INLINE __m512i widen(const std::uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
-// 16 blended bytes from 8 Sum, 128 (own - blur) and M.
-ORVESSA_VECTOR_INLINE __m128i blend16(__m256i sum8, __m256i own8, __m256i spread) {
-    const __m512 m = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(spread));
+// 16 blended values in 32-bit lanes from 8 Sum, 128 (own - blur) and M,
+// all in 32-bit lanes.
+ORVESSA_VECTOR_INLINE __m512i blend16(__m512i sum8, __m512i own8, __m512i spread) {
+    const __m512 m = _mm512_cvtepi32_ps(spread);
     const __m512 mix =
         _mm512_div_ps(_mm512_div_ps(m, _mm512_set1_ps(36.0f)), _mm512_set1_ps(85.0f));
-    const __m512 blur = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(sum8));
-    const __m512 own = _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(own8));
-    const __m512 blended = _mm512_fmadd_ps(mix, own, blur);
-    return _mm512_cvtepi32_epi8(
-        _mm512_cvtps_epi32(_mm512_mul_ps(blended, _mm512_set1_ps(1.0f / 128))));
+    const __m512 blended = _mm512_fmadd_ps(mix, _mm512_cvtepi32_ps(own8), _mm512_cvtepi32_ps(sum8));
+    return _mm512_cvtps_epi32(_mm512_mul_ps(blended, _mm512_set1_ps(1.0f / 128)));
 }
 
 // 32 output bytes from i; prepares the row below there.
@@ -60,12 +58,13 @@ ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const Prepared
     }
     const __m512i spread = _mm512_min_epu16(m, _mm512_set1_epi16(full_mix_spread));
     const __m512i own = _mm512_sub_epi16(cells[4], sum8);
-    const __m128i lo = blend16(_mm512_castsi512_si256(sum8), _mm512_castsi512_si256(own),
-                               _mm512_castsi512_si256(spread));
-    const __m128i hi =
-        blend16(_mm512_extracti64x4_epi64(sum8, 1), _mm512_extracti64x4_epi64(own, 1),
-                _mm512_extracti64x4_epi64(spread, 1));
-    return _mm256_setr_m128i(lo, hi);
+    // Widening within 128-bit lanes permutes the 32 lanes; packing undoes it.
+    const __m512i zero = _mm512_setzero_si512(), sign = _mm512_srai_epi16(own, 15);
+    const __m512i lo = blend16(_mm512_unpacklo_epi16(sum8, zero), _mm512_unpacklo_epi16(own, sign),
+                               _mm512_unpacklo_epi16(spread, zero));
+    const __m512i hi = blend16(_mm512_unpackhi_epi16(sum8, zero), _mm512_unpackhi_epi16(own, sign),
+                               _mm512_unpackhi_epi16(spread, zero));
+    return _mm512_cvtepi16_epi8(_mm512_packs_epi32(lo, hi));  // 0..255 already
 }
 
 }  // namespace
