@@ -46,7 +46,7 @@ void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
     for (; i + 32 <= end; i += 32) {
-        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
         const __m256i lo = next16(below + i, above + i, centre + i, below_sums + i);
         const __m256i hi =
             next16(below + i + 16, above + i + 16, centre + i + 16, below_sums + i + 16);

@@ -55,7 +55,7 @@ void blur_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;
     for (; i + 64 <= end; i += 64) {
-        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
         const __m512i lo = next32(below + i, above + i, centre + i, below_sums + i);
         const __m512i hi =
             next32(below + i + 32, above + i + 32, centre + i + 32, below_sums + i + 32);

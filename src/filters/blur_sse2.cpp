@@ -51,10 +51,7 @@ void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above, const std::uint16_t* centre,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
-    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    std::int32_t i = 3;
-    for (; i + 16 <= end; i += 16) {
-        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+    auto block = [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         __m128i next_lo, next_hi;
         row_sums(below + i, next_lo, next_hi);
         const auto* a = reinterpret_cast<const __m128i*>(above + i);
@@ -68,7 +65,14 @@ void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
         _mm_storeu_si128(b + 1, next_hi);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                          _mm_packus_epi16(round_sixteenth(lo), round_sixteenth(hi)));
+    };
+    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
+    std::int32_t i = 3;
+    for (; i + 64 <= end; i += 64) {  // one prefetch per cache line
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
+        block(i), block(i + 16), block(i + 32), block(i + 48);
     }
+    for (; i + 16 <= end; i += 16) block(i);
     blur_next_row_scalar(below, above, centre, below_sums, out, i, end);
 }
 

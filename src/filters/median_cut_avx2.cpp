@@ -84,7 +84,7 @@ void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahe
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
         const __m256i lo = smooth16(below, p, i);
         const __m256i hi = smooth16(below, p, i + 16);
         const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);

@@ -77,7 +77,7 @@ void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* a
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        _mm_prefetch(prefetch + i, _MM_HINT_T0);
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), smooth32(below, p, i));
     });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));

@@ -9,9 +9,9 @@
 //
 // Prepared words of a row lie in `words` arrays of 3 * dim_x words each,
 // one after the other, indexed by byte position; which positions a kernel
-// fills is its own business. dim_x >= 3. `ahead` is the row that the next
-// step reads (or null): the kernel may prefetch it, since rows run downward
-// in memory and the hardware sees each row as a new stream.
+// fills is its own business. dim_x >= 3. `ahead` is a row that a later step
+// reads (or null): the kernel may prefetch it, since rows run downward in
+// memory and the hardware sees each row as a new stream.
 #pragma once
 
 #include <cstdint>

@@ -121,6 +121,10 @@ void run_window(const ImageRows& image_row, std::int32_t dim_x, std::int32_t cen
     }
 }
 
+// The kernels prefetch the row this many rows below the centre, two rows
+// ahead of the one they read: nearer came too late on large images.
+constexpr std::int32_t prefetch_distance = 3;
+
 struct WordsDeleter {
     void operator()(std::uint16_t* p) const noexcept { ::operator delete[](p, std::nothrow); }
 };
@@ -161,7 +165,9 @@ void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t 
             kernel.prepare(image_row(0), above, dim_x);
             kernel.prepare(image_row(1), centre, dim_x);
             for (std::int32_t y = 1; y <= plan.centre_rows; ++y) {
-                const std::uint8_t* ahead = y < plan.centre_rows ? image_row(y + 2) : nullptr;
+                const std::uint8_t* ahead = y + prefetch_distance <= plan.centre_rows + 1
+                                                ? image_row(y + prefetch_distance)
+                                                : nullptr;
                 kernel.next_row(image_row(y + 1), ahead, above, centre, below, image_row(y), dim_x);
                 // Slide: row y + 1, prepared, becomes the centre.
                 std::uint16_t* const recycled = above;
