@@ -37,9 +37,14 @@ ORVESSA_VECTOR_INLINE __m256i blend8(__m256i sum8, __m256i own8, __m256i spread)
     return _mm256_cvtps_epi32(_mm256_mul_ps(blended, _mm256_set1_ps(1.0f / 128)));
 }
 
-// 16 output bytes from i, in 16-bit lanes; prepares the row below there.
-ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const PreparedRows& p,
-                                       std::int32_t i) {
+// The integer part for 16 bytes: 8 Sum, 128 (own - blur), M.
+struct Spread16 {
+    __m256i sum8, own, spread;
+};
+
+// The integer part for the 16 bytes from i; prepares the row below there.
+ORVESSA_VECTOR_INLINE Spread16 spread16(const std::uint8_t* below, const PreparedRows& p,
+                                        std::int32_t i) {
     const __m256i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
     const __m256i below_sum =
         _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(mid, 1));
@@ -64,7 +69,12 @@ ORVESSA_VECTOR_INLINE __m256i smooth16(const std::uint8_t* below, const Prepared
     }
     // M = full_mix_spread gives the mix factor 1 exactly, as any larger M does.
     const __m256i spread = _mm256_min_epu16(m, _mm256_set1_epi16(full_mix_spread));
-    const __m256i own = _mm256_sub_epi16(cells[4], sum8);
+    return {sum8, _mm256_sub_epi16(cells[4], sum8), spread};
+}
+
+// The 16 output bytes, in 16-bit lanes.
+ORVESSA_VECTOR_INLINE __m256i smooth16(const Spread16& s) {
+    const __m256i sum8 = s.sum8, own = s.own, spread = s.spread;
     // Widening within 128-bit lanes permutes the 16 lanes; packing undoes it.
     const __m256i zero = _mm256_setzero_si256(), sign = _mm256_srai_epi16(own, 15);
     const __m256i lo = blend8(_mm256_unpacklo_epi16(sum8, zero), _mm256_unpacklo_epi16(own, sign),
@@ -83,13 +93,23 @@ void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahe
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        _mm_prefetch(prefetch + i, _MM_HINT_T1);
-        const __m256i lo = smooth16(below, p, i);
-        const __m256i hi = smooth16(below, p, i + 16);
-        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), bytes);
-    });
+    struct Block {
+        Spread16 lo, hi;
+        std::int32_t i;
+    };
+    // The integer part of a block runs beside the float part of the block
+    // before it, so that the long divisions overlap other work.
+    const bool done = for_each_block_pipelined<32>(
+        dim_x,
+        [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+            _mm_prefetch(prefetch + i, _MM_HINT_T1);
+            return Block{spread16(below, p, i), spread16(below, p, i + 16), i};
+        },
+        [&](const Block& b) ORVESSA_VECTOR_LAMBDA {
+            const __m256i packed = _mm256_packus_epi16(smooth16(b.lo), smooth16(b.hi));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + b.i),
+                                _mm256_permute4x64_epi64(packed, 0xD8));
+        });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
 

@@ -29,9 +29,15 @@ ORVESSA_VECTOR_INLINE __m512i blend16(__m512i sum8, __m512i own8, __m512i spread
     return _mm512_cvtps_epi32(_mm512_mul_ps(blended, _mm512_set1_ps(1.0f / 128)));
 }
 
-// 32 output bytes from i; prepares the row below there.
-ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const PreparedRows& p,
-                                       std::int32_t i) {
+// The integer part for 32 bytes: 8 Sum, 128 (own - blur), M.
+struct Spread32 {
+    __m512i sum8, own, spread;
+    std::int32_t i;
+};
+
+// The integer part for the 32 bytes from i; prepares the row below there.
+ORVESSA_VECTOR_INLINE Spread32 spread32(const std::uint8_t* below, const PreparedRows& p,
+                                        std::int32_t i) {
     const __m512i left = widen(below + i - 3), mid = widen(below + i), right = widen(below + i + 3);
     const __m512i below_sum =
         _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(mid, 1));
@@ -57,7 +63,12 @@ ORVESSA_VECTOR_INLINE __m256i smooth32(const std::uint8_t* below, const Prepared
         m = _mm512_adds_epu16(m, _mm512_mulhrs_epi16(x, _mm512_adds_epi16(x, x)));
     }
     const __m512i spread = _mm512_min_epu16(m, _mm512_set1_epi16(full_mix_spread));
-    const __m512i own = _mm512_sub_epi16(cells[4], sum8);
+    return {sum8, _mm512_sub_epi16(cells[4], sum8), spread, i};
+}
+
+// The 32 output bytes.
+ORVESSA_VECTOR_INLINE __m256i smooth32(const Spread32& s) {
+    const __m512i sum8 = s.sum8, own = s.own, spread = s.spread;
     // Widening within 128-bit lanes permutes the 32 lanes; packing undoes it.
     const __m512i zero = _mm512_setzero_si512(), sign = _mm512_srai_epi16(own, 15);
     const __m512i lo = blend16(_mm512_unpacklo_epi16(sum8, zero), _mm512_unpacklo_epi16(own, sign),
@@ -76,10 +87,17 @@ void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* a
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    const bool done = for_each_block<32>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        _mm_prefetch(prefetch + i, _MM_HINT_T1);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), smooth32(below, p, i));
-    });
+    // The integer part of a block runs beside the float part of the block
+    // before it, so that the long divisions overlap other work.
+    const bool done = for_each_block_pipelined<32>(
+        dim_x,
+        [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+            _mm_prefetch(prefetch + i, _MM_HINT_T1);
+            return spread32(below, p, i);
+        },
+        [&](const Spread32& s) ORVESSA_VECTOR_LAMBDA {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + s.i), smooth32(s));
+        });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
 

@@ -26,5 +26,24 @@ ORVESSA_VECTOR_INLINE bool for_each_block(std::int32_t dim_x, Block block) {
     return true;
 }
 
+// The same blocks in two stages: `start(i)` returns the state of block i
+// and `finish(state)` completes it. A block finishes after the next one has
+// started, so that the long-latency end of one block overlaps the next.
+template <std::int32_t width, typename Start, typename Finish>
+ORVESSA_VECTOR_INLINE bool for_each_block_pipelined(std::int32_t dim_x, Start start, Finish finish) {
+    const std::int32_t end = 3 * (dim_x - 1);
+    if (end - 3 < width) return false;
+    auto pending = start(3);
+    for (std::int32_t i = 3 + width; i + width < end; i += width) {
+        const auto next = start(i);
+        finish(pending);
+        pending = next;
+    }
+    const auto last = start(end - width);
+    finish(pending);
+    finish(last);
+    return true;
+}
+
 }  // namespace
 }  // namespace orvessa::filters
