@@ -111,22 +111,26 @@ namespace {
 struct Kernels {
     RowKernel blur;
     RowKernel median_cut;
-    // The kernels over prepared rows where the path has them.
-    decltype(PreparedRowKernel::next_row) blur_next_row = nullptr;
-    decltype(PreparedRowKernel::next_row) median_cut_next_row = nullptr;
+    // The kernels over prepared rows where the path has them (next_row set).
+    PreparedRowKernel blur_prepared{};
+    PreparedRowKernel median_cut_prepared{};
 };
 
 Kernels kernels_for(FilterPath path) noexcept {
     switch (path) {
 #if ORVESSA_X86_KERNELS
         case FilterPath::sse2:
-            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_sse2};
+            return {blur_row_sse2, median_cut_row_sse2, {1, blur_row_sums, blur_next_row_sse2}};
         case FilterPath::avx2:
-            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx2,
-                    median_cut_next_row_avx2};
+            return {blur_row_sse2,
+                    median_cut_row_sse2,
+                    {1, blur_prepare_row_avx2, blur_next_row_avx2},
+                    {2, median_cut_prepare_row, median_cut_next_row_avx2}};
         case FilterPath::avx512:
-            return {blur_row_sse2, median_cut_row_sse2, blur_next_row_avx512,
-                    median_cut_next_row_avx512};
+            return {blur_row_sse2,
+                    median_cut_row_sse2,
+                    {1, blur_prepare_row_avx512, blur_next_row_avx512},
+                    {2, median_cut_prepare_row, median_cut_next_row_avx512}};
 #endif
         default:
             return {blur_row_scalar, median_cut_row_scalar};
@@ -139,9 +143,10 @@ void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) 
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    if (kernels.blur_next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, kernels.blur);
-    walk_prepared_rows(buffer, dim_x, dim_y, {1, blur_row_sums, kernels.blur_next_row},
-                       kernels.blur);
+    if (kernels.blur_prepared.next_row == nullptr) {
+        return walk_rows(buffer, dim_x, dim_y, kernels.blur);
+    }
+    walk_prepared_rows(buffer, dim_x, dim_y, kernels.blur_prepared, kernels.blur);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
@@ -149,11 +154,10 @@ void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t d
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    if (kernels.median_cut_next_row == nullptr)
+    if (kernels.median_cut_prepared.next_row == nullptr) {
         return walk_rows(buffer, dim_x, dim_y, kernels.median_cut);
-    walk_prepared_rows(buffer, dim_x, dim_y,
-                       {2, median_cut_prepare_row, kernels.median_cut_next_row},
-                       kernels.median_cut);
+    }
+    walk_prepared_rows(buffer, dim_x, dim_y, kernels.median_cut_prepared, kernels.median_cut);
 }
 
 }  // namespace filters

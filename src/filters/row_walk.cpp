@@ -152,14 +152,19 @@ void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t 
 
     if (dim_x >= 3 && plan.centre_rows > 0) {
         const ImageRows image_row(buffer, dim_x, dim_y, stride);
-        const std::size_t row_words =
+        // Word 3 of each prepared row starts a 64-byte line, so that the
+        // kernels' blocks, which start at position 3, are aligned.
+        constexpr std::size_t line_words = 32;
+        const std::size_t used =
             3 * static_cast<std::size_t>(dim_x) * static_cast<std::size_t>(kernel.words);
+        const std::size_t row_words = (used + 3 + line_words - 1) / line_words * line_words;
         const std::unique_ptr<std::uint16_t[], WordsDeleter> words(static_cast<std::uint16_t*>(
-            ::operator new[](3 * row_words * sizeof(std::uint16_t), std::nothrow)));
+            ::operator new[]((3 * row_words + line_words) * sizeof(std::uint16_t), std::nothrow)));
         if (!words) {
             run_window(image_row, dim_x, plan.centre_rows, window.get(), fallback);
         } else {
-            std::uint16_t* above = words.get();
+            const auto third = reinterpret_cast<std::uintptr_t>(words.get() + 3);
+            std::uint16_t* above = words.get() + (64 - third % 64) % 64 / 2;
             std::uint16_t* centre = above + row_words;
             std::uint16_t* below = centre + row_words;
             kernel.prepare(image_row(0), above, dim_x);

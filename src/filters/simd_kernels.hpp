@@ -15,6 +15,10 @@ void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre, const 
 void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
+// The AVX2 and AVX-512 steps keep the sums of whole blocks in their own
+// order; these prepare a row so.
+void blur_prepare_row_avx2(const std::uint8_t* row, std::uint16_t* sums, std::int32_t dim_x);
+void blur_prepare_row_avx512(const std::uint8_t* row, std::uint16_t* sums, std::int32_t dim_x);
 void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
