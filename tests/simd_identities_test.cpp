@@ -24,6 +24,22 @@ TEST(SimdIdentities, BlurRoundingFitsSixteenBitLanesForEverySum) {
     }
 }
 
+__attribute__((target("avx2"))) unsigned rounding_multiply_sixteenth(unsigned s) {
+    const __m256i sum = _mm256_set1_epi16(static_cast<std::int16_t>(s));
+    const __m256i half_up = _mm256_mulhrs_epi16(sum, _mm256_set1_epi16(2048));
+    const __m256i tie_down = _mm256_cmpeq_epi16(_mm256_and_si256(sum, _mm256_set1_epi16(31)),
+                                                _mm256_set1_epi16(8));
+    return static_cast<std::uint16_t>(_mm256_extract_epi16(_mm256_add_epi16(half_up, tie_down), 0));
+}
+
+// The AVX2 and AVX-512 blurs round so.
+TEST(SimdIdentities, RoundingMultiplyWithTieFixGivesEveryBlurByte) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    for (unsigned s = 0; s <= max_sum; ++s) {
+        ASSERT_EQ(rounding_multiply_sixteenth(s), round_to_byte(s / 16.0)) << s;
+    }
+}
+
 // The exact spread term of a cell, as the filter defines it.
 std::int32_t spread_term(std::int32_t cell, std::int32_t sum) {
     const double diff = cell - sum / 16.0;
