@@ -195,10 +195,7 @@ PathKernels kernels_of(FilterPath path) {
                     {1, blur_prepare_row_avx2, blur_next_row_avx2},
                     {2, median_cut_prepare_row, median_cut_next_row_avx2}};
         case FilterPath::avx512:
-            return {nullptr,
-                    nullptr,
-                    {1, blur_prepare_row_avx512, blur_next_row_avx512},
-                    {2, median_cut_prepare_row, median_cut_next_row_avx512}};
+            return {nullptr, nullptr, {}, {2, median_cut_prepare_row, median_cut_next_row_avx512}};
 #endif
         default:
             return {};
@@ -207,7 +204,9 @@ PathKernels kernels_of(FilterPath path) {
 
 TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
     const PathKernels k = kernels_of(GetParam());
-    if (k.blur_step.next_row == nullptr) GTEST_SKIP() << "no kernels of its own";
+    if (k.blur_step.next_row == nullptr && k.smooth_step.next_row == nullptr) {
+        GTEST_SKIP() << "no kernels of its own";
+    }
     for (std::int32_t dim_x = 3; dim_x <= 70; ++dim_x) {
         const std::size_t n = 3 * static_cast<std::size_t>(dim_x);
         const auto above = noise(n, 20, 1), centre = noise(n, 20, 2), below = noise(n, 20, 3);

@@ -32,7 +32,7 @@ __attribute__((target("avx2"))) unsigned rounding_multiply_sixteenth(unsigned s)
     return static_cast<std::uint16_t>(_mm256_extract_epi16(_mm256_add_epi16(half_up, tie_down), 0));
 }
 
-// The AVX2 and AVX-512 blurs round so.
+// The AVX2 blur rounds so.
 TEST(SimdIdentities, RoundingMultiplyWithTieFixGivesEveryBlurByte) {
     if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
     for (unsigned s = 0; s <= max_sum; ++s) {

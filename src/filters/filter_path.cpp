@@ -129,7 +129,7 @@ Kernels kernels_for(FilterPath path) noexcept {
         case FilterPath::avx512:
             return {blur_row_sse2,
                     median_cut_row_sse2,
-                    {1, blur_prepare_row_avx512, blur_next_row_avx512},
+                    {1, blur_prepare_row_avx2, blur_next_row_avx2},
                     {2, median_cut_prepare_row, median_cut_next_row_avx512}};
 #endif
         default:
