@@ -11,5 +11,5 @@ cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUI
 cmake --build "$root/build/bench" -j 2 --target orvessa_bench
 # Repetitions run interleaved in random order, so that a slow spell of a
 # shared machine hits every contender alike; the table takes medians.
-"$root/build/bench/orvessa_bench" --benchmark_repetitions=9 --benchmark_min_time=0.1 \
+"$root/build/bench/orvessa_bench" --benchmark_repetitions=9 --benchmark_min_time=0.2 \
   --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@"
