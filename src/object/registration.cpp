@@ -66,8 +66,8 @@ HRESULT register_library(const std::wstring& path) {
     std::wstring empty_help_dir;
     hr = RegisterTypeLib(library.get(), const_cast<wchar_t*>(path.c_str()), empty_help_dir.data());
     if (FAILED(hr)) return hr;
-    // Some RegisterTypeLib implementations write the DLL's folder as the help
-    // directory when given an empty one; the library has none.
+    // RegisterTypeLib given no help directory writes the DLL's folder there
+    // (Wine does); the library has none, so the entry is made empty here.
     const std::wstring version = L"TypeLib\\" + guid_text(LIBID_Orvessa) + L"\\" + library_version_key;
     hr = set_value(version + L"\\HELPDIR", nullptr, L"");
     if (FAILED(hr)) return hr;
