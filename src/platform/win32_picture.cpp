@@ -24,6 +24,7 @@ public:
     std::int32_t handle() override { return property(DISPID_PICT_HANDLE); }
     std::int32_t himetric_width() override { return property(DISPID_PICT_WIDTH); }
     std::int32_t himetric_height() override { return property(DISPID_PICT_HEIGHT); }
+    std::int32_t type() { return property(DISPID_PICT_TYPE); }
 
 private:
     std::int32_t property(DISPID id) {
@@ -47,7 +48,14 @@ std::unique_ptr<Picture> load_ole_picture(const std::u16string& file_name) {
     check(SHCreateStreamOnFileW(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, stream.put()));
     ComPtr<IDispatch> picture;
     check(OleLoadPicture(stream.get(), 0, FALSE, IID_IDispatch, picture.put_void()));
-    return std::make_unique<OlePicture>(std::move(picture));
+    auto loaded = std::make_unique<OlePicture>(std::move(picture));
+    // Wine answers an empty or too short stream with an empty picture where
+    // Windows reports an invalid one; a file that holds no picture fails here.
+    const std::int32_t type = loaded->type();
+    if (type == PICTYPE_NONE || type == PICTYPE_UNINITIALIZED) {
+        throw Error::platform(static_cast<std::int32_t>(CTL_E_INVALIDPICTURE), "Invalid picture");
+    }
+    return loaded;
 }
 
 }  // namespace orvessa::win32
