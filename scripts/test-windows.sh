@@ -5,15 +5,12 @@
 # it. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/windows"
+source "$root/scripts/windows-common.sh"
 
 "$root/scripts/setup.sh"
+build_windows_tree
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DORVESSA_WERROR=ON -DORVESSA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j 2
-
-dll="$build/Orvessa.dll"
+dll="$windows_build/Orvessa.dll"
 echo "-- exports and imports of Orvessa.dll"
 exports=$(i686-w64-mingw32-objdump -p "$dll" |
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF { print $NF }' | sort | tr '\n' ' ')
@@ -29,20 +26,8 @@ i686-w64-mingw32-objdump -p "$dll" | awk '/DLL Name:/ { print $3 }' | while read
   fi
 done
 
-export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
-wine_run() {
-  local status=0
-  timeout 600 wine "$@" || status=$?
-  timeout 60 wineserver -w || true
-  return "$status"
-}
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  echo "-- creating the Wine prefix"
-  timeout 600 wineboot -i
-  timeout 60 wineserver -w
-fi
-
-cd "$build"
+ensure_wine_prefix
+cd "$windows_build"
 echo "-- regsvr32 Orvessa.dll"
 wine_run regsvr32 /s Orvessa.dll
 
@@ -51,8 +36,9 @@ wine_run orvessa_windows_tests.exe
 
 echo "-- the script client"
 client=$(winepath -w "$root/tests/windows/client.vbs")
+pictures=$(winepath -w "$(cd "$root/../shared/pictures" && pwd)")
 status=0
-output=$(wine_run cscript //nologo "$client" 2>&1) || status=$?
+output=$(wine_run cscript //nologo "$client" "$pictures" 2>&1) || status=$?
 echo "$output"
 if [[ $status -ne 0 ]] || ! grep -q '^client: [0-9]* checks, 0 failed' <<<"$output"; then
   echo "the script client failed (status $status)" >&2

@@ -66,3 +66,11 @@ add_dependencies(Orvessa orvessa_idl)
 if(ORVESSA_BUILD_TESTS)
   include(tests/windows/windows_tests.cmake)
 endif()
+
+# The demonstration's client program (scripts/demo-windows.sh).
+add_executable(orvessa_demo_client tools/windows/demo_client.cpp)
+target_include_directories(orvessa_demo_client PRIVATE src ${orvessa_gen})
+target_compile_definitions(orvessa_demo_client PRIVATE ${orvessa_win32_defs})
+target_link_libraries(orvessa_demo_client PRIVATE orvessa_idl_ids ${orvessa_win32_libs})
+target_link_options(orvessa_demo_client PRIVATE -static -municode)
+add_dependencies(orvessa_demo_client Orvessa)

@@ -1,5 +1,6 @@
 ' A script client of Orvessa.Pictava, run by cscript under Wine: everything
 ' a script can reach (scripts cannot make byte arrays or device contexts).
+'   cscript //nologo client.vbs PICTURES_FOLDER
 ' Ends with WScript.Quit of the number of failed checks and a last line that
 ' says so, since a script that dies still leaves cscript with status 0.
 Option Explicit
@@ -69,6 +70,14 @@ Check o.ColorToBN(missing, 0, 0, twoColor, threshold, hold, w, h) = False, "Colo
 Check o.ColorToBN(missing, 0, 0, , , , w, h) = False, "ColorToBN with skipped optionals"
 Check TypeName(o.ColorToBN(missing, 0, 0)) = "Boolean", "ColorToBN gives a Boolean"
 Check twoColor = True And threshold = 100 And w = 200, "the by-reference variables are unchanged"
+' A picture that loads is converted (True); the device context 0 shows
+' nothing of it. A file that holds no picture gives False.
+Dim pictures
+pictures = WScript.Arguments(0) & "\"
+Check o.ColorToBN(pictures & "chelsea-small.bmp", 0, 0) = True, "a BMP loads and converts"
+Check o.ColorToBN(pictures & "coffee.jpg", 0, 0, True, 200, True, 50, 50) = True, "a JPEG loads and converts"
+Check o.ColorToBN(pictures & "README.md", 0, 0) = False, "a text file is no picture"
+Check o.ColorToBN(pictures, 0, 0) = False, "a folder is no picture"
 On Error Resume Next
 Err.Clear
 r = o.ColorToBN(missing, 0, 0, False, 256)
