@@ -1,5 +1,6 @@
 // The type library carried by Orvessa.dll, read back as a client reads it.
 #include "com_test_support.hpp"
+#include "object/dispatch_table.hpp"
 
 namespace orvessa::test {
 namespace {
@@ -197,6 +198,54 @@ TEST_F(TypeLibraryTest, BufferParameterIsByteArrayByReference) {
     const VARTYPE targets[] = {VT_BOOL, VT_UI1, VT_BOOL, VT_I4, VT_I4};
     for (int p = 3; p < 8; ++p) EXPECT_EQ(targets[p - 3], desc->lprgelemdescParam[p].tdesc.lptdesc->vt);
     info->ReleaseFuncDesc(desc);
+}
+
+}  // namespace
+}  // namespace orvessa::test
+
+namespace orvessa::test {
+namespace {
+
+// The late-binding table of the server says what the type library says.
+VARTYPE declared_type(const TYPEDESC& t) {
+    const TYPEDESC& value = t.vt == VT_PTR ? *t.lptdesc : t;
+    return value.vt == VT_SAFEARRAY ? static_cast<VARTYPE>(VT_ARRAY | value.lptdesc->vt) : value.vt;
+}
+
+TEST_F(TypeLibraryTest, DispatchTableMatchesTheLibrary) {
+    ComPtr<ITypeInfo> info = interface_info();
+    const auto methods = server::pictava_methods();
+    ASSERT_EQ(5u, methods.size());
+    for (UINT f = 0; f < methods.size(); ++f) {
+        const server::MethodFact& m = methods[f];
+        SCOPED_TRACE(testing::PrintToString(std::wstring(m.name)));
+        FUNCDESC* desc = nullptr;
+        ASSERT_EQ(S_OK, info->GetFuncDesc(f, &desc));
+        EXPECT_EQ(m.id, desc->memid);
+        const std::vector<std::wstring> names = names_of(info.get(), desc->memid);
+        EXPECT_EQ(m.name, names[0]);
+        const bool has_result = m.result != VT_EMPTY;
+        ASSERT_EQ(m.params.size() + (has_result ? 1 : 0), static_cast<std::size_t>(desc->cParams));
+        for (std::size_t p = 0; p < m.params.size(); ++p) {
+            const server::ParamFact& fact = m.params[p];
+            const ELEMDESC& e = desc->lprgelemdescParam[p];
+            EXPECT_EQ(fact.name, names[p + 1]);
+            EXPECT_EQ(fact.type, declared_type(e.tdesc));
+            EXPECT_EQ(fact.by_ref, e.tdesc.vt == VT_PTR);
+            EXPECT_EQ(fact.optional, (e.paramdesc.wParamFlags & PARAMFLAG_FOPT) != 0);
+            if ((e.paramdesc.wParamFlags & PARAMFLAG_FHASDEFAULT) != 0) {
+                UniqueVariant value;
+                ASSERT_EQ(S_OK, VariantChangeType(value.get(), &e.paramdesc.pparamdescex->varDefaultValue, 0, VT_I4));
+                EXPECT_EQ(fact.default_value, V_I4(value.get()));
+            } else {
+                EXPECT_EQ(0, fact.default_value);
+            }
+        }
+        if (has_result) {
+            EXPECT_EQ(m.result, declared_type(desc->lprgelemdescParam[m.params.size()].tdesc));
+        }
+        info->ReleaseFuncDesc(desc);
+    }
 }
 
 }  // namespace
