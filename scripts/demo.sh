@@ -8,9 +8,9 @@ pictures="$root/../shared/pictures"
 out="$root/out/demo"
 
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$root/build/native" -DORVESSA_BUILD_TESTS=OFF -DORVESSA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$root/build/native" -j "$(nproc)" --target orvessa >/dev/null
-cli="$root/build/native/orvessa"
+cmake -S "$root" -B "$root/build/demo" -DORVESSA_BUILD_TESTS=OFF -DORVESSA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build/demo" -j "$(nproc)" --target orvessa >/dev/null
+cli="$root/build/demo/orvessa"
 if [[ ! -d "$pictures" ]]; then
   echo "demo: no sample pictures in $pictures" >&2
   exit 1

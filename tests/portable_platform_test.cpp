@@ -225,28 +225,5 @@ TEST(PortablePlatform, OneConversionFormPerThreadAtTheLogicalResolution) {
     EXPECT_THROW(set_logical_resolution(0, 96), std::invalid_argument);
 }
 
-TEST(PortablePlatform, ColorToBNPaintsTheGrayPictureOnASurface) {
-    const std::string path = pictures + "/coffee.bmp";
-    const auto source = testing::read_bmp(path);
-    ASSERT_EQ(source.width, 600);
-    Surface surface(600, 400, 0x00FF00);
-    Pictava effects;
-    EXPECT_TRUE(effects.ColorToBN(u16(path), surface.hdc(), 0));
-    EXPECT_EQ(surface.stretch_mode(), 3);
-    for (int y = 0; y < 400; ++y) {
-        for (int x = 0; x < 600; ++x) {
-            const std::uint32_t v = testing::expected_value(source.at(x, y), false, 128);
-            ASSERT_EQ(surface.pixel(x, y), v << 16 | v << 8 | v) << x << "," << y;
-        }
-    }
-    // A missing file: nothing painted, mode untouched, header untouched.
-    Surface untouched(2, 2, 0x00FF00);
-    Pictava fresh;
-    EXPECT_FALSE(fresh.ColorToBN(u"/no/such/picture.bmp", untouched.hdc(), 0));
-    EXPECT_EQ(untouched.pixel(1, 1), 0x00FF00u);
-    EXPECT_EQ(untouched.stretch_mode(), 1);
-    EXPECT_EQ(fresh.bitmap_info().header.width, 0);
-}
-
 }  // namespace
 }  // namespace orvessa

@@ -27,9 +27,6 @@ TEST(ScaleXY, ConvertAtTheFormsResolution) {
     EXPECT_EQ(p.ScaleY(0.0f), 0);
     EXPECT_EQ(p.ScaleX(2540.0f), 96);
     EXPECT_EQ(p.ScaleX(-2540.0f), -96);
-    fake.form_y = [](float h) { return static_cast<float>(h * 120.0 / 2540.0); };
-    EXPECT_EQ(p.ScaleY(2540.0f), 120);
-    EXPECT_EQ(p.ScaleX(2540.0f), 96);  // each axis its own resolution
 }
 
 TEST(ScaleXY, RoundHalfToEvenWithin16Bits) {
