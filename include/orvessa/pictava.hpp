@@ -45,6 +45,12 @@ public:
 private:
     Platform& platform() const;
 
+    // The fitted, centred rectangle of a picture inside a box, for
+    // ColorToBN's HoldProportion. Reads and changes no state.
+    void FitToBox(std::int32_t BoxWidth, std::int32_t BoxHeight, std::int32_t PictureWidth,
+                  std::int32_t PictureHeight, std::int32_t& Left, std::int32_t& Top,
+                  std::int32_t& Width, std::int32_t& Height) const;
+
     Platform* platform_;
     BitmapInfo info_ = creation_bitmap_info();
 };
