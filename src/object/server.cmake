@@ -58,7 +58,7 @@ add_library(Orvessa SHARED
 set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
 target_include_directories(Orvessa PRIVATE src ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
-target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup)
+target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
 set_source_files_properties(src/object/orvessa.rc PROPERTIES
   OBJECT_DEPENDS ${orvessa_gen}/Orvessa.tlb)
 add_dependencies(Orvessa orvessa_idl)

@@ -182,24 +182,6 @@ TEST_F(TypeLibraryTest, MethodsInSlotOrderWithIdsParametersAndDefaults) {
     }
 }
 
-TEST_F(TypeLibraryTest, BufferParameterIsByteArrayByReference) {
-    ComPtr<ITypeInfo> info = interface_info();
-    for (UINT f : {2u, 3u}) {
-        FUNCDESC* desc = nullptr;
-        ASSERT_EQ(S_OK, info->GetFuncDesc(f, &desc));
-        const TYPEDESC& buffer = desc->lprgelemdescParam[0].tdesc;
-        ASSERT_EQ(VT_PTR, buffer.vt);
-        ASSERT_EQ(VT_SAFEARRAY, buffer.lptdesc->vt);
-        EXPECT_EQ(VT_UI1, buffer.lptdesc->lptdesc->vt);
-        info->ReleaseFuncDesc(desc);
-    }
-    FUNCDESC* desc = nullptr;
-    ASSERT_EQ(S_OK, info->GetFuncDesc(4, &desc));
-    const VARTYPE targets[] = {VT_BOOL, VT_UI1, VT_BOOL, VT_I4, VT_I4};
-    for (int p = 3; p < 8; ++p) EXPECT_EQ(targets[p - 3], desc->lprgelemdescParam[p].tdesc.lptdesc->vt);
-    info->ReleaseFuncDesc(desc);
-}
-
 }  // namespace
 }  // namespace orvessa::test
 
