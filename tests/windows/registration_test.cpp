@@ -129,5 +129,34 @@ TEST_F(RegistrationTest, UnregistrationLeavesNothingBehind) {
     EXPECT_EQ(S_OK, unregister_server());
 }
 
+std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name) {
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), path.c_str(), &value, &length)) return L"<absent>";
+    return length == 0 ? L"" : static_cast<const wchar_t*>(value);
+}
+
+TEST(VersionResource, MarksTheFileSelfRegisteringWithItsVersions) {
+    const std::wstring dll = program_folder() + L"Orvessa.dll";
+    DWORD ignored = 0;
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(dll.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    EXPECT_EQ(L"", version_string(block, L"OLESelfRegister"));
+    EXPECT_EQ(L"1.00.0009", version_string(block, L"FileVersion"));
+    EXPECT_EQ(L"1.00.0009", version_string(block, L"ProductVersion"));
+    EXPECT_EQ(L"Orvessa", version_string(block, L"ProductName"));
+    EXPECT_EQ(L"Orvessa", version_string(block, L"InternalName"));
+    EXPECT_EQ(L"Orvessa.dll", version_string(block, L"OriginalFilename"));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(9, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+}
+
 }  // namespace
 }  // namespace orvessa::test

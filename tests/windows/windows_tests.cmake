@@ -17,7 +17,7 @@ add_executable(orvessa_windows_tests ${orvessa_windows_test_sources}
   ${CMAKE_CURRENT_SOURCE_DIR}/src/object/dispatch_table.cpp)
 target_include_directories(orvessa_windows_tests PRIVATE src tests/windows ${orvessa_gen})
 target_link_libraries(orvessa_windows_tests PRIVATE
-  orvessa_win32_platform orvessa_idl_ids gtest_main)
+  orvessa_win32_platform orvessa_idl_ids gtest_main version)
 target_link_options(orvessa_windows_tests PRIVATE -static)
 target_compile_definitions(orvessa_windows_tests PRIVATE
   ORVESSA_PICTURES="${CMAKE_CURRENT_SOURCE_DIR}/../shared/pictures")
