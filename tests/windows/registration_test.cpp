@@ -129,6 +129,28 @@ TEST_F(RegistrationTest, UnregistrationLeavesNothingBehind) {
     EXPECT_EQ(S_OK, unregister_server());
 }
 
+// regression guard: a registration that fails half-way must roll back.
+TEST_F(RegistrationTest, FailureHalfWayLeavesNothingBehind) {
+    ASSERT_EQ(S_OK, unregister_server());
+    const RegistryDump before = dump_classes();
+    // The interface's key exists already as a volatile key, under which no
+    // lasting key can be made: registration gets as far as the class and
+    // the ProgID, then fails.
+    const std::wstring iface = L"Interface\\" + text(IID__Pictava);
+    UniqueRegKey blocked;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, iface.c_str(), 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_READ, nullptr, blocked.put(), nullptr));
+    blocked.reset();
+
+    EXPECT_NE(S_OK, register_server());
+    const RegistryDump after = dump_classes();
+    for (const auto& [key, value] : after) {
+        EXPECT_TRUE(before.count(key) == 1) << "left behind: " << testing::PrintToString(key);
+    }
+    EXPECT_EQ(L"<absent>", read_value(L"Orvessa.Pictava\\CLSID"));
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, iface.c_str());
+}
+
 std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name) {
     const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
     void* value = nullptr;
