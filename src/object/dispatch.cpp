@@ -71,9 +71,10 @@ HRESULT collect(const MethodFact& method, const DISPPARAMS& dp, LCID lcid, Argum
         const UINT at = static_cast<UINT>(source[p]);
         VARIANT* v = source[p] >= 0 ? &dp.rgvarg[at] : nullptr;
         // What a script passes for a variable: a reference to its VARIANT.
-        while (v != nullptr && V_VT(v) == (VT_BYREF | VT_VARIANT)) {
+        // A chain that does not end (a variant referring to itself) is refused.
+        for (int depth = 0; v != nullptr && V_VT(v) == (VT_BYREF | VT_VARIANT); ++depth) {
             v = V_VARIANTREF(v);
-            if (v == nullptr) return fail(DISP_E_TYPEMISMATCH, at);
+            if (v == nullptr || depth == 8) return fail(DISP_E_TYPEMISMATCH, at);
         }
         if (v == nullptr || is_missing(*v)) {
             if (!fact.optional) {

@@ -213,6 +213,13 @@ TEST_F(DispatchTest, CallShapeErrors) {
     LateCall none;
     invoke(dispatch.get(), id_scale_x, {}, none);
     EXPECT_EQ(DISP_E_BADPARAMCOUNT, none.hr);
+    // A reference that refers to itself would never end.
+    VARIANT self;
+    V_VT(&self) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&self) = &self;
+    LateCall loop;
+    invoke(dispatch.get(), id_scale_x, {self}, loop);
+    EXPECT_EQ(DISP_E_TYPEMISMATCH, loop.hr);
 }
 
 TEST_F(DispatchTest, MethodErrorsArriveAsExceptionInfo) {
