@@ -9,7 +9,7 @@ jobs=$(nproc)
 "$root/scripts/setup.sh"
 
 echo "== native build and tests"
-cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON -DORVESSA_BUILD_TESTS=ON >/dev/null
+cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON -DORVESSA_BUILD_TESTS=ON -DORVESSA_BUILD_BENCH=ON >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
 
