@@ -149,6 +149,7 @@ TEST_F(CliPicture, UnreadablePicturesExitTwoWithTheReason) {
         EXPECT_FALSE(fs::exists(tmp("out.png"))) << in;
     }
     EXPECT_EQ(run("blur " + tmp("missing.png") + " " + tmp("out.png")).status, 2);
+    EXPECT_EQ(run("smooth --lower-bound 1 " + pictures + "coffee.bmp " + tmp("out.png")).status, 1);
     EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("no/dir/out.png")).status, 2);
     EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("o.png") + " --threshold 256").status, 1);
     EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("o.png") + " --fit 0x10").status, 1);

@@ -1,5 +1,6 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
 #include <array>
+#include <new>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
@@ -11,8 +12,8 @@ namespace orvessa::cli {
 
 namespace {
 
-// Surfaces beyond this many pixels are refused rather than allocated.
-constexpr std::int64_t max_surface_pixels = std::int64_t{1} << 28;
+// Surfaces beyond this many pixels (256 MiB) are refused rather than allocated.
+constexpr std::int64_t max_surface_pixels = std::int64_t{1} << 26;
 
 struct Size {
     std::int32_t width, height;
@@ -71,12 +72,16 @@ int run_gray_command(Args args) {
         return not_converted(in, "the result would be too large");
     }
 
-    const Surface surface(size.width, size.height);
-    const bool painted = effects.ColorToBN(*name, surface.hdc(), 0,
-                                           parsed->has("--two-color") ? -1 : 0, threshold,
-                                           fit ? -1 : 0, size.width, size.height);
-    if (!painted) return not_converted(in, "");
-    return save_picture(out, surface.to_image()) ? exit_ok : exit_file;
+    try {
+        const Surface surface(size.width, size.height);
+        const bool painted = effects.ColorToBN(*name, surface.hdc(), 0,
+                                               parsed->has("--two-color") ? -1 : 0, threshold,
+                                               fit ? -1 : 0, size.width, size.height);
+        if (!painted) return not_converted(in, "");
+        return save_picture(out, surface.to_image()) ? exit_ok : exit_file;
+    } catch (const std::bad_alloc&) {
+        return not_converted(in, "out of memory");
+    }
 }
 
 }  // namespace orvessa::cli

@@ -8,6 +8,7 @@
 namespace orvessa::cli {
 
 int run_picture_filter(std::string_view filter, const ParsedArgs& parsed) {
+    if (parsed.has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
     if (parsed.positional.size() != 2) return usage_error(std::string(filter) + " wants IN and OUT");
     Image image;
     try {

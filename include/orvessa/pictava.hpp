@@ -40,7 +40,7 @@ public:
     bool ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
                    std::int32_t ImageHandle, std::int16_t TwoColor = 0,
                    std::uint8_t Threshold = 128, std::int16_t HoldProportion = 0,
-                   std::int32_t Width = 0, std::int32_t Height = 0);
+                   std::int32_t Width = 0, std::int32_t Height = 0) noexcept;
 
 private:
     Platform& platform() const;

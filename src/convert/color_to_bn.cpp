@@ -33,7 +33,7 @@ std::vector<std::uint8_t> make_pixel_buffer(std::int32_t last) {
 bool Pictava::ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
                         std::int32_t /*ImageHandle: accepted, never read*/, std::int16_t TwoColor,
                         std::uint8_t Threshold, std::int16_t HoldProportion, std::int32_t Width,
-                        std::int32_t Height) {
+                        std::int32_t Height) noexcept {
     try {
         const NearestRoundingScope nearest;
         Platform& services = platform();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "orvessa/error.hpp"
 #include "orvessa/pixel_layout.hpp"
@@ -78,7 +79,11 @@ Image read_picture_file(const std::string& path) {
     image.width = gdk_pixbuf_get_width(pixbuf.get());
     image.height = gdk_pixbuf_get_height(pixbuf.get());
     const PixelLayout layout(image.width, image.height);
-    image.pixels.assign(static_cast<std::size_t>(checked_mul(layout.stride, image.height)), 0);
+    try {
+        image.pixels.assign(static_cast<std::size_t>(checked_mul(layout.stride, image.height)), 0);
+    } catch (const std::bad_alloc&) {
+        throw Error::out_of_memory();
+    }
     for (std::int32_t y = 0; y < image.height; ++y) {
         platform::read_pixbuf_row(*pixbuf, y, image.width, &image.pixels[layout.row_start(y)]);
     }

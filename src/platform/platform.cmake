@@ -5,6 +5,7 @@ if(NOT WIN32)
   pkg_check_modules(GDK_PIXBUF REQUIRED IMPORTED_TARGET gdk-pixbuf-2.0)
   add_library(orvessa_platform STATIC
     src/platform/dib_shape.cpp
+    src/platform/handle_table.cpp
     src/platform/pixbuf_files.cpp
     src/platform/software_dc.cpp
     src/platform/linux_platform.cpp

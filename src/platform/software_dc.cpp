@@ -1,7 +1,6 @@
 #include "platform/software_dc.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <stdexcept>
 
 #include "orvessa/portable_platform.hpp"
@@ -11,13 +10,6 @@
 namespace orvessa {
 
 namespace platform {
-
-std::int32_t next_handle_number() noexcept {
-    static std::atomic<std::uint32_t> counter{0x100};
-    std::uint32_t n = counter.fetch_add(4);
-    if ((n & 0x7FFFFFFFu) == 0) n = counter.fetch_add(4);
-    return static_cast<std::int32_t>(n & 0x7FFFFFFFu);
-}
 
 HandleTable<SurfaceData>& device_contexts() {
     static HandleTable<SurfaceData> table;
