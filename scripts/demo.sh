@@ -40,3 +40,7 @@ echo "sizes:"
 echo "  a 640 x 480 picture fitted into a 400 x 300 box: $("$cli" fit 400 300 640 480)  (left top width height)"
 echo "  2540 HIMETRIC (one inch) at 96 per inch: $("$cli" scale-x 2540) pixels"
 echo "results written to $out"
+
+echo
+echo "the same on Windows: Orvessa.dll under Wine, beside the pictures above:"
+"$root/scripts/demo-windows.sh"
