@@ -9,13 +9,13 @@ jobs=$(nproc)
 "$root/scripts/setup.sh"
 
 echo "== native build and tests"
-cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON >/dev/null
+cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON -DORVESSA_BUILD_TESTS=ON -DORVESSA_BUILD_BENCH=ON >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
 
 echo "== sanitizer build and tests"
 cmake -S "$root" -B "$root/build/sanitize" -DORVESSA_WERROR=ON -DORVESSA_SANITIZE=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVESSA_BUILD_BENCH=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVESSA_BUILD_TESTS=ON -DORVESSA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$root/build/sanitize" -j "$jobs"
 ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build/sanitize" --output-on-failure -j "$jobs"

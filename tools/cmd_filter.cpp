@@ -1,4 +1,5 @@
 // orvessa blur|smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
+// orvessa blur|smooth IN OUT (picture files)
 #include <array>
 #include <limits>
 
@@ -63,7 +64,7 @@ int run_filter_command(std::string_view filter, Args args) {
         force_filter_path(*path);
     }
     if (parsed->has("--raw")) return run_raw(filter, *parsed);
-    return usage_error(std::string(filter) + " needs --raw WIDTHxHEIGHT");
+    return run_picture_filter(filter, *parsed);
 }
 
 }  // namespace orvessa::cli

@@ -16,15 +16,28 @@ Commands:
          3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
   smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          edge-adaptive smoothing of the same kind of buffer.
+  blur IN OUT, smooth IN OUT
+         the same filters over a picture file (BMP, PNG, JPEG, GIF, ...).
+  gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+         picture IN turned gray (128 to 255) or, with --two-color, black and
+         white above threshold N (default 128); painted at its natural size,
+         or fitted and centred into a white WIDTH x HEIGHT box.
+  fit BOX_W BOX_H PIC_W PIC_H
+         prints the fitted, centred rectangle: left top width height.
+  scale-x HIMETRIC [--dpi X], scale-y HIMETRIC [--dpi Y]
+         prints a HIMETRIC length in whole pixels (96 per inch by default).
 
-  IN holds the array's elements (any length) and OUT receives them after the
-  call; '-' is standard input or output. WIDTH and HEIGHT are any 32-bit
-  integers (--raw=-5x10 for negative ones); N is the array's lowest index.
-  --path NAME forces a filter implementation (auto, literal, scalar, ...).
+  With --raw, IN holds the array's elements (any length) and OUT receives
+  them after the call; '-' is standard input or output. WIDTH and HEIGHT are
+  any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
+  lowest index. --path NAME forces a filter implementation (auto, literal,
+  scalar, ...). Pictures are written as PNG, or BMP when OUT ends in .bmp.
 
 Options: --help, --version.
-Exit status: 0 done; 1 usage error; 2 a file cannot be read or written;
-3 the method raised an error (OUT still receives the array as it was left).
+
+Exit status: 0 done; 1 usage error; 2 a file cannot be read or written, or
+the picture could not be converted; 3 the method raised an error (OUT still
+receives the array or picture as it was left).
 )";
 
 }  // namespace
@@ -44,5 +57,8 @@ int main(int argc, char** argv) {
     }
     const Args rest(args.data() + 1, args.size() - 1);
     if (command == "blur" || command == "smooth") return run_filter_command(command, rest);
+    if (command == "gray") return run_gray_command(rest);
+    if (command == "fit") return run_fit_command(rest);
+    if (command == "scale-x" || command == "scale-y") return run_scale_command(command, rest);
     return usage_error("unknown command " + std::string(command));
 }

@@ -40,10 +40,16 @@ public:
     bool ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
                    std::int32_t ImageHandle, std::int16_t TwoColor = 0,
                    std::uint8_t Threshold = 128, std::int16_t HoldProportion = 0,
-                   std::int32_t Width = 0, std::int32_t Height = 0);
+                   std::int32_t Width = 0, std::int32_t Height = 0) noexcept;
 
 private:
     Platform& platform() const;
+
+    // The fitted, centred rectangle of a picture inside a box, for
+    // ColorToBN's HoldProportion. Reads and changes no state.
+    void FitToBox(std::int32_t BoxWidth, std::int32_t BoxHeight, std::int32_t PictureWidth,
+                  std::int32_t PictureHeight, std::int32_t& Left, std::int32_t& Top,
+                  std::int32_t& Width, std::int32_t& Height) const;
 
     Platform* platform_;
     BitmapInfo info_ = creation_bitmap_info();

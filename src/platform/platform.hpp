@@ -6,8 +6,8 @@
 //
 // Failures of the loader, of a picture property and of the conversion form
 // are raised as Error::platform with the platform's HRESULT. The GDI-style
-// calls report as GDI does, through their return values, which the callers
-// do not test.
+// calls raise nothing: they report as GDI does, through their return values,
+// which the callers do not test.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +68,20 @@ public:
                                int dest_height, int src_x, int src_y, int src_width,
                                int src_height, const void* bits, const BitmapInfo& info,
                                std::uint32_t usage, std::uint32_t rop) = 0;
+};
+
+// Owns a memory device context from create_compatible_dc and deletes it.
+class MemoryDc {
+public:
+    explicit MemoryDc(Platform& platform) : platform_(platform), dc_(platform.create_compatible_dc()) {}
+    ~MemoryDc() { platform_.delete_dc(dc_); }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    DeviceContext get() const noexcept { return dc_; }
+
+private:
+    Platform& platform_;
+    DeviceContext dc_;
 };
 
 }  // namespace orvessa

@@ -1,0 +1,60 @@
+// The portable (Linux) platform services as an embedding program or the CLI
+// uses them: the logical resolution of the conversion, in-memory drawing
+// surfaces named by a device-context handle, and picture files read into and
+// written from the 24-bit bottom-up pixel buffer layout.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvessa {
+
+// Pixels per inch of each axis for ScaleX and ScaleY (96 and 96 until set).
+// Raises std::invalid_argument unless both are positive.
+void set_logical_resolution(std::int32_t x, std::int32_t y);
+
+// A 24-bit picture in the pixel buffer layout: rows bottom-up, each padded to
+// a multiple of four bytes, bytes blue, green, red.
+struct Image {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    std::int32_t stride() const noexcept { return (3 * width + 3) & ~3; }
+};
+
+// The picture in a file at its own pixel size; transparent pixels are laid
+// over white. Raises Error::platform with the loader's reason.
+Image read_picture_file(const std::string& path);
+// PNG, or BMP when the path ends in ".bmp". Raises Error::platform.
+void write_picture_file(const std::string& path, const Image& image);
+
+struct SurfaceData;
+
+// A drawing surface in memory, 32 bits per pixel, top-down, that the picture
+// methods paint on through its handle (ColorToBN's PictureHDC). The handle
+// names the surface until the Surface object ends.
+class Surface {
+public:
+    // Raises std::invalid_argument for a negative size and std::bad_alloc.
+    Surface(std::int32_t width, std::int32_t height, std::uint32_t fill_rgb = 0xFFFFFF);
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    std::int32_t hdc() const noexcept { return hdc_; }
+    std::int32_t width() const noexcept;
+    std::int32_t height() const noexcept;
+    // Pixel (x, y), y counted from the top, as 0xRRGGBB.
+    std::uint32_t pixel(std::int32_t x, std::int32_t y) const;
+    // The stretch mode last set on the surface's context (1 until set).
+    int stretch_mode() const noexcept;
+    Image to_image() const;
+
+private:
+    std::shared_ptr<SurfaceData> data_;
+    std::int32_t hdc_;
+};
+
+}  // namespace orvessa

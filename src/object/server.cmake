@@ -1,0 +1,76 @@
+# Orvessa.dll, the in-process automation server, with its Win32 platform
+# services and its tests under Wine. Included by the top-level CMakeLists.txt
+# in the Windows tree (cmake/mingw-i686.cmake).
+enable_language(C RC)
+
+find_program(ORVESSA_WIDL NAMES i686-w64-mingw32-widl widl REQUIRED)
+find_path(ORVESSA_WINE_IDL_DIR oaidl.idl
+  PATHS /usr/include/wine/wine/windows /usr/include/wine/windows
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+find_path(ORVESSA_STDOLE_DIR stdole2.tlb
+  PATHS /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
+        /usr/lib/i386-linux-gnu/wine
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+
+# The IDL is the one source of the interface: header, identifiers, type library.
+set(orvessa_idl ${CMAKE_CURRENT_SOURCE_DIR}/src/object/orvessa.idl)
+set(orvessa_gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
+set(orvessa_widl ${ORVESSA_WIDL} --win32 -I ${ORVESSA_WINE_IDL_DIR} -L ${ORVESSA_STDOLE_DIR})
+add_custom_command(
+  OUTPUT ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/object/orvessa_idl_i.c
+         ${orvessa_gen}/Orvessa.tlb
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${orvessa_gen}/object
+  COMMAND ${orvessa_widl} -h -o ${orvessa_gen}/object/orvessa_idl.h ${orvessa_idl}
+  COMMAND ${orvessa_widl} -u -o ${orvessa_gen}/object/orvessa_idl_i.c ${orvessa_idl}
+  COMMAND ${orvessa_widl} -t -o ${orvessa_gen}/Orvessa.tlb ${orvessa_idl}
+  DEPENDS ${orvessa_idl}
+  COMMENT "Generating the Orvessa type library and interface header")
+add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb)
+
+set(orvessa_win32_libs ole32 oleaut32 uuid gdi32 user32 shlwapi advapi32)
+set(orvessa_win32_defs WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+
+# The Win32 side of the platform seam.
+add_library(orvessa_win32_platform STATIC
+  src/platform/win32_platform.cpp
+  src/platform/win32_picture.cpp
+  src/platform/win32_conversion_form.cpp)
+target_include_directories(orvessa_win32_platform PUBLIC src)
+target_compile_definitions(orvessa_win32_platform PUBLIC ${orvessa_win32_defs})
+target_link_libraries(orvessa_win32_platform PUBLIC orvessa_core ${orvessa_win32_libs})
+
+# The identifiers of the type library, shared by the server and its tests.
+add_library(orvessa_idl_ids STATIC ${orvessa_gen}/object/orvessa_idl_i.c)
+add_dependencies(orvessa_idl_ids orvessa_idl)
+target_include_directories(orvessa_idl_ids PUBLIC ${orvessa_gen})
+
+add_library(Orvessa SHARED
+  src/object/server_module.cpp
+  src/object/class_factory.cpp
+  src/object/registration.cpp
+  src/object/pictava_object.cpp
+  src/object/dispatch.cpp
+  src/object/dispatch_table.cpp
+  src/object/com_error.cpp
+  src/object/locked_byte_array.cpp
+  src/object/orvessa.rc
+  src/object/orvessa.def)
+set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
+target_include_directories(Orvessa PRIVATE src ${orvessa_gen})
+target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
+target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
+set_source_files_properties(src/object/orvessa.rc PROPERTIES
+  OBJECT_DEPENDS ${orvessa_gen}/Orvessa.tlb)
+add_dependencies(Orvessa orvessa_idl)
+
+if(ORVESSA_BUILD_TESTS)
+  include(tests/windows/windows_tests.cmake)
+endif()
+
+# The demonstration's client program (scripts/demo-windows.sh).
+add_executable(orvessa_demo_client tools/windows/demo_client.cpp)
+target_include_directories(orvessa_demo_client PRIVATE src ${orvessa_gen})
+target_compile_definitions(orvessa_demo_client PRIVATE ${orvessa_win32_defs})
+target_link_libraries(orvessa_demo_client PRIVATE orvessa_idl_ids ${orvessa_win32_libs})
+target_link_options(orvessa_demo_client PRIVATE -static -municode)
+add_dependencies(orvessa_demo_client Orvessa)

@@ -1,0 +1,173 @@
+// The platform services on Linux: gdk-pixbuf loads the pictures, memory
+// surfaces stand in for device contexts, and the conversion form works at a
+// logical resolution the embedding program sets (96 per inch by default).
+#include <glib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include "orvessa/error.hpp"
+#include "orvessa/pictava.hpp"
+#include "orvessa/portable_platform.hpp"
+#include "platform/dib_shape.hpp"
+#include "platform/handle_table.hpp"
+#include "platform/pixbuf_files.hpp"
+#include "platform/platform.hpp"
+#include "platform/software_dc.hpp"
+
+namespace orvessa {
+
+namespace {
+
+constexpr std::int32_t bad_file_name = control_hresult(52);
+
+std::atomic<std::int32_t> resolution_x{96};
+std::atomic<std::int32_t> resolution_y{96};
+
+platform::HandleTable<GdkPixbuf>& bitmaps() {
+    static platform::HandleTable<GdkPixbuf> table;
+    return table;
+}
+
+// A bitmap's extent in HIMETRIC as an OLE picture reports it: pixels at 96
+// per inch, rounded to nearest (halves up, as MulDiv does).
+std::int32_t himetric_of_pixels(std::int32_t pixels) {
+    return static_cast<std::int32_t>((static_cast<std::int64_t>(pixels) * 2540 + 48) / 96);
+}
+
+std::string utf8_file_name(const std::u16string& name) {
+    if (name.find(u'\0') != std::u16string::npos) {
+        throw Error::platform(bad_file_name, "Bad file name: it holds a NUL character");
+    }
+    GError* error = nullptr;
+    gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(name.data()),
+                                  static_cast<glong>(name.size()), nullptr, nullptr, &error);
+    if (utf8 == nullptr) {
+        const std::string reason = error ? error->message : "not valid UTF-16";
+        if (error) g_error_free(error);
+        throw Error::platform(bad_file_name, "Bad file name: " + reason);
+    }
+    std::string result(utf8);
+    g_free(utf8);
+    return result;
+}
+
+class PixbufPicture : public Picture {
+public:
+    explicit PixbufPicture(platform::PixbufPtr pixbuf)
+        : width_(gdk_pixbuf_get_width(pixbuf.get())),
+          height_(gdk_pixbuf_get_height(pixbuf.get())),
+          handle_(bitmaps().add(std::move(pixbuf))) {}
+    ~PixbufPicture() override { bitmaps().remove(handle_); }
+    PixbufPicture(const PixbufPicture&) = delete;
+    PixbufPicture& operator=(const PixbufPicture&) = delete;
+
+    std::int32_t handle() override { return handle_; }
+    std::int32_t himetric_width() override { return himetric_of_pixels(width_); }
+    std::int32_t himetric_height() override { return himetric_of_pixels(height_); }
+
+private:
+    std::int32_t width_, height_;
+    std::int32_t handle_;
+};
+
+class ResolutionForm : public ConversionForm {
+public:
+    float scale_x(float himetric) override { return convert(himetric, resolution_x.load()); }
+    float scale_y(float himetric) override { return convert(himetric, resolution_y.load()); }
+
+private:
+    static float convert(float himetric, std::int32_t per_inch) {
+        return static_cast<float>(static_cast<double>(himetric) * per_inch / 2540.0);
+    }
+};
+
+class LinuxPlatform : public Platform {
+public:
+    std::unique_ptr<Picture> load_picture(const std::u16string& file_name) override {
+        return std::make_unique<PixbufPicture>(platform::load_pixbuf(utf8_file_name(file_name)));
+    }
+
+    ConversionForm& conversion_form() override {
+        thread_local std::unique_ptr<ResolutionForm> form;
+        if (!form) form = std::make_unique<ResolutionForm>();
+        return *form;
+    }
+
+    DeviceContext create_compatible_dc() override {
+        auto memory = std::make_shared<SurfaceData>();
+        memory->memory = true;
+        return platform::device_contexts().add(std::move(memory));
+    }
+
+    // Scan line j is the bitmap's j-th row from the bottom; it goes to row
+    // j - start_scan of the buffer. Columns past either width stay as they are.
+    int get_dibits(DeviceContext dc, std::int32_t bitmap, std::uint32_t start_scan,
+                   std::uint32_t scan_lines, void* bits, BitmapInfo& info,
+                   std::uint32_t usage) override {
+        const auto shape = platform::dib_shape(info, usage);
+        const platform::PixbufPtr pixbuf = bitmaps().find(bitmap);
+        if (!shape || !pixbuf || bits == nullptr || !known_dc(dc)) return 0;
+        const std::int64_t bitmap_rows = gdk_pixbuf_get_height(pixbuf.get());
+        const int columns =
+            static_cast<int>(std::min<std::int64_t>(shape->width, gdk_pixbuf_get_width(pixbuf.get())));
+        const std::int64_t end = std::min({static_cast<std::int64_t>(start_scan) + scan_lines,
+                                           bitmap_rows, shape->rows});
+        auto* out = static_cast<std::uint8_t*>(bits);
+        int copied = 0;
+        for (std::int64_t j = start_scan; j < end; ++j, ++copied) {
+            // A top-down buffer holds the scan lines from the top instead.
+            const std::int64_t from_top = shape->top_down ? j : bitmap_rows - 1 - j;
+            platform::read_pixbuf_row(*pixbuf, static_cast<int>(from_top), columns,
+                                      out + (j - start_scan) * shape->stride);
+        }
+        return copied;
+    }
+
+    int delete_dc(DeviceContext dc) override {
+        const auto data = find_dc(dc);
+        // A surface belongs to its Surface object; only memory contexts go here.
+        return data && data->memory && platform::device_contexts().remove(static_cast<std::int32_t>(dc));
+    }
+
+    int set_stretch_blt_mode(std::int32_t hdc, int mode) override {
+        const auto data = find_dc(hdc);
+        if (!data || mode < 1 || mode > 4) return 0;
+        const std::lock_guard lock(data->mutex);
+        return std::exchange(data->stretch_mode, mode);
+    }
+
+    int stretch_dibits(std::int32_t hdc, int dest_x, int dest_y, int dest_width, int dest_height,
+                       int src_x, int src_y, int src_width, int src_height, const void* bits,
+                       const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop) override {
+        const auto data = find_dc(hdc);
+        if (!data) return 0;
+        return platform::stretch_dib_onto(*data, dest_x, dest_y, dest_width, dest_height, src_x,
+                                          src_y, src_width, src_height, bits, info, usage, rop);
+    }
+
+private:
+    static std::shared_ptr<SurfaceData> find_dc(DeviceContext dc) {
+        if (dc <= 0 || dc > INT32_MAX) return nullptr;
+        return platform::device_contexts().find(static_cast<std::int32_t>(dc));
+    }
+    static bool known_dc(DeviceContext dc) { return find_dc(dc) != nullptr; }
+};
+
+}  // namespace
+
+Platform& default_platform() {
+    static LinuxPlatform platform;
+    return platform;
+}
+
+void set_logical_resolution(std::int32_t x, std::int32_t y) {
+    if (x <= 0 || y <= 0) throw std::invalid_argument("the logical resolution must be positive");
+    resolution_x = x;
+    resolution_y = y;
+}
+
+}  // namespace orvessa

@@ -1,0 +1,16 @@
+# The portable platform services (Linux): gdk-pixbuf picture loading and
+# in-memory drawing surfaces. The Windows server brings its own.
+if(NOT WIN32)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(GDK_PIXBUF REQUIRED IMPORTED_TARGET gdk-pixbuf-2.0)
+  add_library(orvessa_platform STATIC
+    src/platform/dib_shape.cpp
+    src/platform/handle_table.cpp
+    src/platform/pixbuf_files.cpp
+    src/platform/software_dc.cpp
+    src/platform/linux_platform.cpp
+  )
+  target_include_directories(orvessa_platform PRIVATE src)
+  target_link_libraries(orvessa_platform PUBLIC orvessa_core PkgConfig::GDK_PIXBUF)
+  set_target_properties(orvessa_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+endif()

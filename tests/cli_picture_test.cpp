@@ -1,0 +1,194 @@
+// End-to-end runs of the CLI's picture commands on the sample pictures.
+// Results are read back by hand from BMP output and checked against the
+// gray rule and the literal filters, not against the tool's own output.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "bmp_reader.hpp"
+#include "filters/literal_filters.hpp"
+
+namespace orvessa {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bgr;
+using testing::BmpPicture;
+using testing::read_bmp;
+
+const std::string pictures = std::string(ORVESSA_PICTURES) + "/";
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+class CliPicture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("orvessa-cli-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string tmp(const std::string& name) const { return (dir_ / name).string(); }
+
+    CliRun run(const std::string& arguments) const {
+        const std::string err = tmp("stderr");
+        const std::string command = std::string(ORVESSA_CLI) + " " + arguments + " 2>" + err;
+        CliRun result{};
+        FILE* pipe = ::popen(command.c_str(), "r");
+        char chunk[256];
+        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) result.out += chunk;
+        const int raw = ::pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream in(err);
+        std::stringstream text;
+        text << in.rdbuf();
+        result.err = text.str();
+        return result;
+    }
+
+private:
+    fs::path dir_;
+};
+
+constexpr Bgr white{255, 255, 255};
+
+Bgr gray_of(Bgr p, bool two_color, int threshold) {
+    const std::uint8_t v = testing::expected_value(p, two_color, threshold);
+    return {v, v, v};
+}
+
+// A picture's pixels in the 24-bit bottom-up buffer layout.
+std::vector<std::uint8_t> buffer_of(const BmpPicture& pic) {
+    const int stride = (3 * pic.width + 3) & ~3;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stride) * pic.height, 0);
+    for (int y = 0; y < pic.height; ++y) {
+        for (int x = 0; x < pic.width; ++x) {
+            const Bgr p = pic.at(x, y);
+            std::uint8_t* b = &buffer[static_cast<std::size_t>(pic.height - 1 - y) * stride + 3 * x];
+            b[0] = p.b, b[1] = p.g, b[2] = p.r;
+        }
+    }
+    return buffer;
+}
+
+TEST_F(CliPicture, GrayAtNaturalSizeConvertsEveryPixel) {
+    const BmpPicture coffee = read_bmp(pictures + "coffee.bmp");
+    ASSERT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("g.bmp")).status, 0);
+    const BmpPicture gray = read_bmp(tmp("g.bmp"));
+    ASSERT_EQ(gray.width, 600);
+    ASSERT_EQ(gray.height, 400);
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 600; ++x) ASSERT_EQ(gray.at(x, y), gray_of(coffee.at(x, y), false, 128));
+    }
+    // Paletted, odd width, two-colour with a threshold of its own.
+    const BmpPicture camera = read_bmp(pictures + "camera-8bit.bmp");
+    ASSERT_EQ(run("gray --two-color --threshold 100 " + pictures + "camera-8bit.bmp " + tmp("c.bmp")).status, 0);
+    const BmpPicture bw = read_bmp(tmp("c.bmp"));
+    ASSERT_EQ(bw.width, 171);
+    for (int y = 0; y < bw.height; ++y) {
+        for (int x = 0; x < 171; ++x) ASSERT_EQ(bw.at(x, y), gray_of(camera.at(x, y), true, 100));
+    }
+}
+
+TEST_F(CliPicture, GrayFitCentresThePictureOnWhite) {
+    const BmpPicture coffee = read_bmp(pictures + "coffee.bmp");
+    ASSERT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("f.bmp") + " --fit 300x300").status, 0);
+    const BmpPicture fitted = read_bmp(tmp("f.bmp"));
+    ASSERT_EQ(fitted.width, 300);
+    ASSERT_EQ(fitted.height, 300);
+    // 600 x 400 into 300 x 300: 300 x 200 at top 50; each kept pixel is the
+    // source pixel under the centre of the destination pixel.
+    for (int y = 0; y < 300; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            const Bgr want = y < 50 || y >= 250 ? white
+                                                : gray_of(coffee.at(2 * x + 1, 2 * (y - 50) + 1), false, 128);
+            ASSERT_EQ(fitted.at(x, y), want) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(CliPicture, GrayReadsOtherFormats) {
+    for (const auto& [name, width, height] :
+         {std::tuple{"chelsea.gif", 451, 300}, {"coffee.jpg", 600, 400}, {"chelsea-small.bmp", 48, 32}}) {
+        ASSERT_EQ(run("gray " + pictures + name + " " + tmp("o.bmp")).status, 0) << name;
+        const BmpPicture out = read_bmp(tmp("o.bmp"));
+        EXPECT_EQ(out.width, width) << name;
+        EXPECT_EQ(out.height, height) << name;
+        EXPECT_TRUE(std::all_of(out.pixels.begin(), out.pixels.end(),
+                                [](Bgr p) { return p.b == p.g && p.g == p.r && p.b >= 128; }))
+            << name;
+    }
+    // An icon the loader may or may not read: a picture, or a clear refusal.
+    const CliRun icon = run("gray " + pictures + "chelsea.ico " + tmp("i.bmp"));
+    if (icon.status == 0) {
+        EXPECT_EQ(read_bmp(tmp("i.bmp")).width, 32);
+    } else {
+        EXPECT_EQ(icon.status, 2);
+        EXPECT_NE(icon.err.find("could not be converted: "), std::string::npos) << icon.err;
+    }
+}
+
+TEST_F(CliPicture, UnreadablePicturesExitTwoWithTheReason) {
+    std::ofstream(tmp("empty.png")).close();
+    std::ofstream(tmp("junk.bmp")) << "BM this is no bitmap";
+    for (const std::string& in : {tmp("missing.png"), tmp(""), tmp("empty.png"), tmp("junk.bmp")}) {
+        const CliRun r = run("gray " + in + " " + tmp("out.png"));
+        EXPECT_EQ(r.status, 2) << in;
+        EXPECT_NE(r.err.find("the picture could not be converted: "), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(tmp("out.png"))) << in;
+    }
+    EXPECT_EQ(run("blur " + tmp("missing.png") + " " + tmp("out.png")).status, 2);
+    EXPECT_EQ(run("smooth --lower-bound 1 " + pictures + "coffee.bmp " + tmp("out.png")).status, 1);
+    EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("no/dir/out.png")).status, 2);
+    EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("o.png") + " --threshold 256").status, 1);
+    EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("o.png") + " --fit 0x10").status, 1);
+    EXPECT_EQ(run("gray " + pictures + "coffee.bmp " + tmp("o.png") + " --dpi 0").status, 1);
+}
+
+TEST_F(CliPicture, BlurAndSmoothFilterThePicturesPixels) {
+    const BmpPicture coffee = read_bmp(pictures + "coffee.bmp");
+    const BmpPicture camera = read_bmp(pictures + "camera-8bit.bmp");
+    ASSERT_EQ(run("blur " + pictures + "coffee.bmp " + tmp("b.bmp")).status, 0);
+    ASSERT_EQ(run("smooth " + pictures + "camera-8bit.bmp " + tmp("s.bmp")).status, 0);
+
+    std::vector<std::uint8_t> want_blur = buffer_of(coffee);
+    ByteArrayView blur_view(want_blur.data(), static_cast<std::uint32_t>(want_blur.size()), 0);
+    filters::literal_blur_buffer(blur_view, coffee.width, coffee.height);
+    EXPECT_EQ(buffer_of(read_bmp(tmp("b.bmp"))), want_blur);
+
+    std::vector<std::uint8_t> want_smooth = buffer_of(camera);
+    ByteArrayView smooth_view(want_smooth.data(), static_cast<std::uint32_t>(want_smooth.size()), 0);
+    filters::literal_median_cut_buffer(smooth_view, camera.width, camera.height);
+    EXPECT_EQ(buffer_of(read_bmp(tmp("s.bmp"))), want_smooth);
+    EXPECT_NE(want_smooth, buffer_of(camera));  // the filter did change something
+}
+
+TEST_F(CliPicture, FitAndScalePrintTheirResults) {
+    EXPECT_EQ(run("fit 101 50 100 100").out, "26 0 50 50\n");
+    EXPECT_EQ(run("fit 200 200 640 480").out, "0 25 200 150\n");
+    const CliRun zero = run("fit 400 300 0 300");
+    EXPECT_EQ(zero.status, 3);
+    EXPECT_NE(zero.err.find("Floating-point error"), std::string::npos) << zero.err;
+    EXPECT_EQ(run("scale-x 2540").out, "96\n");
+    EXPECT_EQ(run("scale-x -2540").out, "-96\n");
+    EXPECT_EQ(run("scale-y 2540 --dpi 120").out, "120\n");
+    const CliRun overflow = run("scale-x 1e9");
+    EXPECT_EQ(overflow.status, 3);
+    EXPECT_NE(overflow.err.find("Overflow (error 6)"), std::string::npos) << overflow.err;
+    EXPECT_EQ(run("scale-x 2540 --dpi 96,96").status, 1);
+    EXPECT_EQ(run("fit 1 2 3").status, 1);
+}
+
+}  // namespace
+}  // namespace orvessa

@@ -1,0 +1,68 @@
+// Test-side drawing surfaces and pictures for the ColorToBN tests under
+// Wine: a 32-bit DIB section selected into a memory DC that the test owns,
+// and the pixels of a picture file read without the server.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "object/win32_raii.hpp"
+
+namespace orvessa::test {
+
+struct Rgb {
+    std::uint8_t blue, green, red;
+    bool operator==(const Rgb&) const = default;
+};
+
+// A top-down 32-bit surface filled with one sentinel colour.
+class Canvas {
+public:
+    static constexpr Rgb sentinel{0x5A, 0x21, 0xC3};
+    Canvas(int width, int height);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const noexcept { return dc_.get(); }
+    LONG dc_value() const noexcept { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(dc_.get())); }
+    int width() const noexcept { return width_; }
+    int height() const noexcept { return height_; }
+    Rgb at(int x, int y) const;
+    bool untouched() const;
+
+private:
+    int width_, height_;
+    win32::UniqueDc dc_;
+    win32::UniqueGdiObject bitmap_;
+    HGDIOBJ previous_ = nullptr;
+    std::uint8_t* bits_ = nullptr;
+};
+
+// A picture's own pixels, top row first.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<Rgb> rgb;
+    const Rgb& at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// An uncompressed 8- or 24-bit BMP file, parsed here byte by byte.
+Pixels read_bmp_file(const std::wstring& path);
+// Any picture the OLE loader reads, by the test's own GDI read.
+Pixels read_ole_picture(const std::wstring& path);
+// The picture's size as the OLE loader reports it, in HIMETRIC units.
+SIZE himetric_size(const std::wstring& path);
+
+// The conversion rules: g = round(sum / 3); gray v = g / 2 + 128;
+// two-colour v = 255 when g > threshold, else 0.
+std::uint8_t converted(const Rgb& p, bool two_color, int threshold);
+
+// Wine allocates GDI and kernel handles from the lowest free slot, so the
+// value of a fresh handle rises only when handles are left behind.
+unsigned gdi_handle_mark();
+unsigned kernel_handle_mark();
+
+}  // namespace orvessa::test

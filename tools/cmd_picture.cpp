@@ -1,0 +1,47 @@
+// Pieces shared by the picture commands: file names, resolutions, saving.
+#include <glib.h>
+
+#include <stdexcept>
+
+#include "cli.hpp"
+#include "orvessa/error.hpp"
+#include "orvessa/portable_platform.hpp"
+
+namespace orvessa::cli {
+
+std::optional<std::u16string> utf16_file_name(std::string_view path) {
+    glong written = 0;
+    gunichar2* text = g_utf8_to_utf16(path.data(), static_cast<glong>(path.size()), nullptr,
+                                      &written, nullptr);
+    if (text == nullptr) return std::nullopt;
+    std::u16string name(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(written));
+    g_free(text);
+    return name;
+}
+
+bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
+    const auto text = parsed.option("--dpi");
+    if (!text) return true;
+    const auto comma = text->find(',');
+    const auto x = parse_int32(text->substr(0, comma));
+    const auto y = comma == std::string_view::npos ? x : parse_int32(text->substr(comma + 1));
+    if (!x || !y || *x <= 0 || *y <= 0 || (!pair_allowed && comma != std::string_view::npos)) {
+        usage_error(pair_allowed ? "--dpi wants X or X,Y, positive integers"
+                                 : "--dpi wants a positive integer");
+        return false;
+    }
+    set_logical_resolution(*x, *y);
+    return true;
+}
+
+bool save_picture(std::string_view path, const Image& image) {
+    try {
+        write_picture_file(std::string(path), image);
+        return true;
+    } catch (const Error& e) {
+        complain("cannot write " + std::string(path) + ": " + e.description());
+        return false;
+    }
+}
+
+}  // namespace orvessa::cli
