@@ -4,7 +4,6 @@
 // final pack undoes; blur_prepare_row_avx2 prepares rows in that order.
 #include <immintrin.h>
 
-#include "filters/blur.hpp"
 #include "filters/blur_sums.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"

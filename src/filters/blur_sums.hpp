@@ -1,6 +1,7 @@
-// The scalar pieces of the summed blur, for the bytes at the end of a row
-// that do not fill a vector. Internal linkage: each kernel file compiles its
-// own copy with its own instruction-set flags.
+// The scalar pieces of the blur over prepared rows, for the bytes at the end
+// of a row that do not fill a vector. Internal linkage: each kernel file
+// compiles its own copy with its own instruction-set flags (so blur_byte,
+// shared by every file that uses it, is not called here).
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,9 @@
 // position: the byte times 128 at every position 0 .. 3 * dim_x - 1, then
 // its [1 2 1] sum with its horizontal neighbours at 3 .. 3 * dim_x - 4.
 // The scalar pieces, for rows narrower than one vector. Internal linkage:
-// each kernel file compiles its own copy with its own instruction-set flags.
+// each kernel file compiles its own copy with its own instruction-set flags
+// (and uses no standard-library template, whose shared copies the linker
+// could take from a file built for a wider instruction set).
 #pragma once
 
 #include <cstdint>
@@ -33,8 +35,9 @@ struct PreparedRows {
 
 // The scaled bytes of the row below that no output position covers.
 inline void scale_row_ends(const std::uint8_t* below, const PreparedRows& p) {
-    for (std::int32_t i : {0, 1, 2, p.row - 3, p.row - 2, p.row - 1}) {
-        p.below_scaled[i] = static_cast<std::uint16_t>(below[i] << 7);
+    for (std::int32_t k = 0; k < 3; ++k) {
+        p.below_scaled[k] = static_cast<std::uint16_t>(below[k] << 7);
+        p.below_scaled[p.row - 1 - k] = static_cast<std::uint16_t>(below[p.row - 1 - k] << 7);
     }
 }
 

@@ -1,6 +1,6 @@
-// The vector row kernels. Each computes exactly what the scalar kernel of
-// the same filter computes; each is built with its own instruction-set
-// flags and called only when the processor has that set.
+// The vector kernels. Each computes exactly what the scalar kernel of the
+// same filter computes; each is built with its own instruction-set flags
+// and called only when the processor has that set.
 #pragma once
 
 #include <cstdint>
