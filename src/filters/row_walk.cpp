@@ -129,6 +129,31 @@ struct WordsDeleter {
     void operator()(std::uint16_t* p) const noexcept { ::operator delete[](p, std::nothrow); }
 };
 
+struct PreparedStorage {
+    std::unique_ptr<std::uint16_t[], WordsDeleter> storage;
+    std::uint16_t* rows[3] = {};
+};
+
+// Three prepared rows of `words` arrays of 3 * dim_x words each. Word 3 of
+// each row starts a 64-byte line, so that the kernels' blocks, which start
+// at position 3, are aligned. No storage when it cannot be had.
+PreparedStorage allocate_prepared_rows(std::int32_t dim_x, std::int32_t words) {
+    constexpr std::uint64_t line_words = 32;
+    const std::uint64_t used = 3ULL * static_cast<std::uint64_t>(dim_x) * words;
+    const std::uint64_t row_words = (used + 3 + line_words - 1) / line_words * line_words;
+    const std::uint64_t bytes = (3 * row_words + line_words) * sizeof(std::uint16_t);
+    PreparedStorage prepared;
+    if (bytes > std::numeric_limits<std::size_t>::max() / 2) return prepared;
+    prepared.storage.reset(static_cast<std::uint16_t*>(
+        ::operator new[](static_cast<std::size_t>(bytes), std::nothrow)));
+    if (!prepared.storage) return prepared;
+    const auto third = reinterpret_cast<std::uintptr_t>(prepared.storage.get() + 3);
+    prepared.rows[0] = prepared.storage.get() + (64 - third % 64) % 64 / 2;
+    prepared.rows[1] = prepared.rows[0] + row_words;
+    prepared.rows[2] = prepared.rows[1] + row_words;
+    return prepared;
+}
+
 }  // namespace
 
 void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel) {
@@ -152,21 +177,13 @@ void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t 
 
     if (dim_x >= 3 && plan.centre_rows > 0) {
         const ImageRows image_row(buffer, dim_x, dim_y, stride);
-        // Word 3 of each prepared row starts a 64-byte line, so that the
-        // kernels' blocks, which start at position 3, are aligned.
-        constexpr std::size_t line_words = 32;
-        const std::size_t used =
-            3 * static_cast<std::size_t>(dim_x) * static_cast<std::size_t>(kernel.words);
-        const std::size_t row_words = (used + 3 + line_words - 1) / line_words * line_words;
-        const std::unique_ptr<std::uint16_t[], WordsDeleter> words(static_cast<std::uint16_t*>(
-            ::operator new[]((3 * row_words + line_words) * sizeof(std::uint16_t), std::nothrow)));
-        if (!words) {
+        const PreparedStorage prepared = allocate_prepared_rows(dim_x, kernel.words);
+        if (!prepared.storage) {
             run_window(image_row, dim_x, plan.centre_rows, window.get(), fallback);
         } else {
-            const auto third = reinterpret_cast<std::uintptr_t>(words.get() + 3);
-            std::uint16_t* above = words.get() + (64 - third % 64) % 64 / 2;
-            std::uint16_t* centre = above + row_words;
-            std::uint16_t* below = centre + row_words;
+            std::uint16_t* above = prepared.rows[0];
+            std::uint16_t* centre = prepared.rows[1];
+            std::uint16_t* below = prepared.rows[2];
             kernel.prepare(image_row(0), above, dim_x);
             kernel.prepare(image_row(1), centre, dim_x);
             for (std::int32_t y = 1; y <= plan.centre_rows; ++y) {
