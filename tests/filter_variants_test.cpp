@@ -120,6 +120,26 @@ TEST_P(FilterVariants, WideImagesMatchTheLiteralFilter) {
     }
 }
 
+// Near-flat areas (every spread 0: the blur's bytes, here all ties between
+// 76 and 77) beside full-range noise (spreads at the limit: the own bytes)
+// and the edge between them; the vector smoothing takes shortcuts for whole
+// blocks of either kind.
+TEST_P(FilterVariants, FlatAreasAndNoiseMatchTheLiteralFilter) {
+    for (std::int32_t dim_x : {40, 101}) {
+        const std::int32_t dim_y = 8;
+        std::vector<std::uint8_t> bytes = noise(full_size(dim_x, dim_y), 255, 5);
+        const std::size_t stride = static_cast<std::size_t>(PixelLayout::stride_for(dim_x));
+        for (std::size_t row = 0; row < static_cast<std::size_t>(dim_y); ++row) {
+            for (std::size_t i = 0; i < 3 * static_cast<std::size_t>(dim_x) / 2; ++i) {
+                bytes[row * stride + i] = static_cast<std::uint8_t>(76 + row % 2);
+            }
+        }
+        for (Filter filter : {Filter::blur, Filter::median_cut}) {
+            expect_literal(filter, bytes, dim_x, dim_y);
+        }
+    }
+}
+
 TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDoes) {
     for (Filter filter : {Filter::blur, Filter::median_cut}) {
         for (std::int32_t dim_x : {5, 22, 43}) {

@@ -75,6 +75,18 @@ ORVESSA_VECTOR_INLINE Spread16 spread16(const std::uint8_t* below, const Prepare
 // The 16 output bytes, in 16-bit lanes.
 ORVESSA_VECTOR_INLINE __m256i smooth16(const Spread16& s) {
     const __m256i sum8 = s.sum8, own = s.own, spread = s.spread;
+    // Where every M reaches full_mix_spread each byte keeps its own value,
+    // and where every M is 0 each byte is the blur's: no division needed.
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(spread, _mm256_set1_epi16(full_mix_spread))) ==
+        -1) {
+        return _mm256_srli_epi16(_mm256_add_epi16(own, sum8), 7);
+    }
+    if (_mm256_testz_si256(spread, spread)) {
+        const __m256i sum = _mm256_srli_epi16(sum8, 3);
+        const __m256i odd = _mm256_and_si256(_mm256_srli_epi16(sum, 4), _mm256_set1_epi16(1));
+        return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(7)), odd),
+                                 4);
+    }
     // Widening within 128-bit lanes permutes the 16 lanes; packing undoes it.
     const __m256i zero = _mm256_setzero_si256(), sign = _mm256_srai_epi16(own, 15);
     const __m256i lo = blend8(_mm256_unpacklo_epi16(sum8, zero), _mm256_unpacklo_epi16(own, sign),

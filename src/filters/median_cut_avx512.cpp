@@ -69,6 +69,17 @@ ORVESSA_VECTOR_INLINE Spread32 spread32(const std::uint8_t* below, const Prepare
 // The 32 output bytes.
 ORVESSA_VECTOR_INLINE __m256i smooth32(const Spread32& s) {
     const __m512i sum8 = s.sum8, own = s.own, spread = s.spread;
+    // Where every M reaches full_mix_spread each byte keeps its own value,
+    // and where every M is 0 each byte is the blur's: no division needed.
+    if (_mm512_cmpeq_epi16_mask(spread, _mm512_set1_epi16(full_mix_spread)) == 0xFFFFFFFFu) {
+        return _mm512_cvtepi16_epi8(_mm512_srli_epi16(_mm512_add_epi16(own, sum8), 7));
+    }
+    if (_mm512_test_epi16_mask(spread, spread) == 0) {
+        const __m512i sum = _mm512_srli_epi16(sum8, 3);
+        const __m512i odd = _mm512_and_si512(_mm512_srli_epi16(sum, 4), _mm512_set1_epi16(1));
+        return _mm512_cvtepi16_epi8(_mm512_srli_epi16(
+            _mm512_add_epi16(_mm512_add_epi16(sum, _mm512_set1_epi16(7)), odd), 4));
+    }
     // Widening within 128-bit lanes permutes the 32 lanes; packing undoes it.
     const __m512i zero = _mm512_setzero_si512(), sign = _mm512_srai_epi16(own, 15);
     const __m512i lo = blend16(_mm512_unpacklo_epi16(sum8, zero), _mm512_unpacklo_epi16(own, sign),
