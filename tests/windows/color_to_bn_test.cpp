@@ -13,18 +13,8 @@ namespace {
 
 constexpr int halftone = 4;  // any mode but COLORONCOLOR (3)
 
-class ColorToBNTest : public ComTest {
+class ColorToBNTest : public PictavaTest {
 protected:
-    void SetUp() override {
-        ComTest::SetUp();
-        object = create_pictava();
-        ASSERT_TRUE(object);
-    }
-    void TearDown() override {
-        object.reset();
-        ComTest::TearDown();
-    }
-
     // One call through the vtable; returns the method's result.
     bool paint(const std::wstring& path, const Canvas& canvas, bool two_color = false,
                BYTE threshold = 128, bool hold = false, LONG box_width = 0, LONG box_height = 0,
@@ -57,7 +47,6 @@ protected:
         EXPECT_EQ(0, wrong);
     }
 
-    ComPtr<_Pictava> object;
 };
 
 TEST_F(ColorToBNTest, PicturesPaintGrayAtNaturalSize) {

@@ -32,6 +32,21 @@ protected:
 // Orvessa.Pictava, created by its ProgID.
 ComPtr<_Pictava> create_pictava();
 
+// An apartment and one Pictava object for each test.
+class PictavaTest : public ComTest {
+protected:
+    void SetUp() override {
+        ComTest::SetUp();
+        object = create_pictava();
+        ASSERT_TRUE(object);
+    }
+    void TearDown() override {
+        object.reset();
+        ComTest::TearDown();
+    }
+    ComPtr<_Pictava> object;
+};
+
 // A one-dimensional byte array with the given elements and lowest index.
 UniqueSafeArray make_bytes(const std::vector<std::uint8_t>& bytes, LONG lower_bound = 0);
 std::vector<std::uint8_t> read_bytes(SAFEARRAY* array);

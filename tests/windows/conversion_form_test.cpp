@@ -18,23 +18,13 @@ int screen_dpi(int axis) {
     return dpi;
 }
 
-class ConversionFormTest : public ComTest {
+class ConversionFormTest : public PictavaTest {
 protected:
-    void SetUp() override {
-        ComTest::SetUp();
-        object = create_pictava();
-        ASSERT_TRUE(object);
-    }
-    void TearDown() override {
-        object.reset();
-        ComTest::TearDown();
-    }
     short scale_x(float himetric, HRESULT expected = S_OK) {
         short pixels = 1;
         EXPECT_EQ(expected, object->ScaleX(himetric, &pixels)) << himetric;
         return pixels;
     }
-    ComPtr<_Pictava> object;
 };
 
 TEST_F(ConversionFormTest, OneInchIsTheDisplaysLogicalResolution) {

@@ -9,18 +9,15 @@ namespace {
 constexpr DISPID id_scale_x = 0x60030000, id_scale_y = 0x60030001, id_blur = 0x60030002,
                  id_median_cut = 0x60030003, id_color_to_bn = 0x60030004;
 
-class DispatchTest : public ComTest {
+class DispatchTest : public PictavaTest {
 protected:
     void SetUp() override {
-        ComTest::SetUp();
-        object = create_pictava();
-        ASSERT_TRUE(object);
+        PictavaTest::SetUp();
         ASSERT_EQ(S_OK, object->QueryInterface(IID_IDispatch, dispatch.put_void()));
     }
     void TearDown() override {
         dispatch.reset();
-        object.reset();
-        ComTest::TearDown();
+        PictavaTest::TearDown();
     }
 
     HRESULT ids_of(std::vector<const wchar_t*> names, std::vector<DISPID>& ids) {
@@ -29,7 +26,6 @@ protected:
                                        static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT, ids.data());
     }
 
-    ComPtr<_Pictava> object;
     ComPtr<IDispatch> dispatch;
 };
 
