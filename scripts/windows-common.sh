@@ -1,7 +1,8 @@
 # Shared by scripts/test-windows.sh and scripts/demo-windows.sh (sourced):
 # the 32-bit Windows tree and the project-local Wine prefix inside it.
 windows_build="$root/build/windows"
-export WINEPREFIX="$windows_build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+# No Mono or Gecko: nothing here needs them, and their install prompts would wait.
+export WINEPREFIX="$windows_build/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Configures and builds the Windows tree; arguments name targets (default: all).
 build_windows_tree() {
