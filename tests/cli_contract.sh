@@ -17,7 +17,7 @@ bytes() {
 }
 expect_status() { # expected-status description command...
   local want=$1 what=$2; shift 2
-  "$@" 2>"$tmp/err"; local got=$?
+  "$@" >"$tmp/stdout" 2>"$tmp/err"; local got=$?
   [[ $got == "$want" ]] || fail "$what: exit $got, wanted $want ($(cat "$tmp/err"))"
 }
 
@@ -44,6 +44,25 @@ cmp -s "$tmp/out2" "$tmp/want" || fail "blur through pipes bytes"
 expect_status 0 "smooth dot" "$cli" smooth --raw 5x5 "$tmp/dot" "$tmp/dot.out"
 row2=$(od -An -tu1 -j 32 -N 15 "$tmp/dot.out" | tr -s ' ' | sed 's/^ //')
 [[ $row2 == "100 100 100 101 101 101 103 103 103 101 101 101 100 100 100" ]] || fail "smooth dot row 2: $row2"
+
+# Smoothing ties go to the even byte: blur 100.5 with no spread gives 100,
+# the same neighbourhood one higher (101.5) gives 102. 3 x 4: stride 12,
+# three pad bytes a row.
+gray_rows() { # rows top first, each "v v v"; writes the bottom-up buffer
+  local -a rows=("$@")
+  for ((r = ${#rows[@]} - 1; r >= 0; r--)); do
+    for v in ${rows[r]}; do printf "\\$(printf '%03o' "$v")%.0s" 1 2 3; done
+    printf '\377\377\377'
+  done
+}
+for shift in 0 1; do
+  gray_rows "$((101 + shift)) $((101 + shift)) $((101 + shift))" "$((100 + shift)) $((101 + shift)) $((100 + shift))" \
+    "$((100 + shift)) $((100 + shift)) $((100 + shift))" "0 0 0" >"$tmp/tie"
+  expect_status 0 "smooth tie $shift" "$cli" smooth --raw 3x4 "$tmp/tie" "$tmp/tie.out"
+  got=$(od -An -tu1 -j 27 -N 3 "$tmp/tie.out" | tr -s ' ' | sed 's/^ //')
+  want=$((shift ? 102 : 100))
+  [[ $got == "$want $want $want" ]] || fail "smooth tie $shift: centre $got, wanted $want"
+done
 
 # Errors: exit 3, message, and the array as the method left it.
 expect_status 3 "stride overflow" "$cli" blur --raw=715827882x5 "$tmp/in" "$tmp/out"
