@@ -139,14 +139,22 @@ Kernels kernels_for(FilterPath path) noexcept {
 
 }  // namespace
 
+namespace {
+
+// The walk over prepared rows where the path has kernels for it, else the plain walk.
+void run_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel row,
+              const PreparedRowKernel& prepared) {
+    if (prepared.next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, row);
+    walk_prepared_rows(buffer, dim_x, dim_y, prepared, row);
+}
+
+}  // namespace
+
 void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    if (kernels.blur_prepared.next_row == nullptr) {
-        return walk_rows(buffer, dim_x, dim_y, kernels.blur);
-    }
-    walk_prepared_rows(buffer, dim_x, dim_y, kernels.blur_prepared, kernels.blur);
+    run_walk(buffer, dim_x, dim_y, kernels.blur, kernels.blur_prepared);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
@@ -154,10 +162,7 @@ void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t d
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    if (kernels.median_cut_prepared.next_row == nullptr) {
-        return walk_rows(buffer, dim_x, dim_y, kernels.median_cut);
-    }
-    walk_prepared_rows(buffer, dim_x, dim_y, kernels.median_cut_prepared, kernels.median_cut);
+    run_walk(buffer, dim_x, dim_y, kernels.median_cut, kernels.median_cut_prepared);
 }
 
 }  // namespace filters
