@@ -84,6 +84,12 @@ VARIANT v_r8(double value) {
     V_R8(&v) = value;
     return v;
 }
+VARIANT v_bytes_ref(SAFEARRAY** slot) {
+    VARIANT v;
+    V_VT(&v) = VT_BYREF | VT_ARRAY | VT_UI1;
+    V_ARRAYREF(&v) = slot;
+    return v;
+}
 VARIANT v_bstr(BSTR value) {
     VARIANT v;
     V_VT(&v) = VT_BSTR;

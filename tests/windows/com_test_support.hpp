@@ -72,6 +72,8 @@ void invoke(IDispatch* object, DISPID id, std::vector<VARIANT> args, LateCall& c
 
 VARIANT v_i4(LONG value);
 VARIANT v_r8(double value);
+// A byte array passed by reference: the variant points at the caller's slot.
+VARIANT v_bytes_ref(SAFEARRAY** slot);
 VARIANT v_bstr(BSTR value);  // borrows the string
 VARIANT v_missing();
 VARIANT v_ref(VARIANT* target);  // VT_BYREF | VT_VARIANT

@@ -73,11 +73,8 @@ TEST_F(DispatchTest, ByteArrayPassedByReferenceIsChangedInPlace) {
         SCOPED_TRACE(id);
         UniqueSafeArray late_array = make_bytes(bytes);
         SAFEARRAY* slot = late_array.get();
-        VARIANT by_ref;
-        V_VT(&by_ref) = VT_BYREF | VT_ARRAY | VT_UI1;
-        V_ARRAYREF(&by_ref) = &slot;
         LateCall late;
-        invoke(dispatch.get(), id, {by_ref, v_i4(3), v_i4(4)}, late);
+        invoke(dispatch.get(), id, {v_bytes_ref(&slot), v_i4(3), v_i4(4)}, late);
         ASSERT_EQ(S_OK, late.hr);
         EXPECT_EQ(VT_EMPTY, V_VT(late.result.get()));
 
@@ -227,11 +224,8 @@ TEST_F(DispatchTest, MethodErrorsArriveAsExceptionInfo) {
     EXPECT_STREQ(L"Overflow", overflow.exception.bstrDescription);
 
     SAFEARRAY* nothing = nullptr;
-    VARIANT empty_array;
-    V_VT(&empty_array) = VT_BYREF | VT_ARRAY | VT_UI1;
-    V_ARRAYREF(&empty_array) = &nothing;
     LateCall out_of_range;
-    invoke(dispatch.get(), id_median_cut, {empty_array, v_i4(3), v_i4(4)}, out_of_range);
+    invoke(dispatch.get(), id_median_cut, {v_bytes_ref(&nothing), v_i4(3), v_i4(4)}, out_of_range);
     ASSERT_EQ(DISP_E_EXCEPTION, out_of_range.hr);
     EXPECT_EQ(static_cast<SCODE>(0x800A0009), out_of_range.exception.scode);
     EXPECT_STREQ(L"Subscript out of range", out_of_range.exception.bstrDescription);
