@@ -9,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/windows-common.sh"
-pictures="$root/../shared/pictures"
+pictures="$root/sample-pictures"
 out="$root/out/demo-windows"
 
 "$root/scripts/setup.sh"

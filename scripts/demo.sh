@@ -4,7 +4,7 @@
 # every result to out/demo/ to be looked at.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-pictures="$root/../shared/pictures"
+pictures="$root/sample-pictures"
 out="$root/out/demo"
 
 "$root/scripts/setup.sh"

@@ -36,7 +36,7 @@ wine_run orvessa_windows_tests.exe
 
 echo "-- the script client"
 client=$(winepath -w "$root/tests/windows/client.vbs")
-pictures=$(winepath -w "$(cd "$root/../shared/pictures" && pwd)")
+pictures=$(winepath -w "$(cd "$root/sample-pictures" && pwd)")
 status=0
 output=$(wine_run cscript //nologo "$client" "$pictures" 2>&1) || status=$?
 echo "$output"

@@ -20,5 +20,5 @@ target_link_libraries(orvessa_windows_tests PRIVATE
   orvessa_win32_platform orvessa_idl_ids gtest_main version)
 target_link_options(orvessa_windows_tests PRIVATE -static)
 target_compile_definitions(orvessa_windows_tests PRIVATE
-  ORVESSA_PICTURES="${CMAKE_CURRENT_SOURCE_DIR}/../shared/pictures")
+  ORVESSA_PICTURES="${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures")
 add_dependencies(orvessa_windows_tests Orvessa)
