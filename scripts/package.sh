@@ -22,11 +22,12 @@ cmake --build "$native" -j 2 --target orvessa orvessa_man orvessa_core orvessa_p
 mv "$out"/deb-work/*.deb "$out/"
 
 echo "-- Windows zip"
-build_windows_tree Orvessa
+# Whole trees: whatever the build makes beside the DLL (its manifest) goes in.
+build_windows_tree
 projects=("$windows_build" Orvessa windows /)
 windows64="$root/build/windows64"
 if [[ -f "$windows64/CMakeCache.txt" ]]; then
-  cmake --build "$windows64" -j 2 --target Orvessa
+  cmake --build "$windows64" -j 2
   projects+=("$windows64" Orvessa windows /)
 fi
 list=$(IFS=';'; echo "${projects[*]}")
