@@ -8,6 +8,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
   libgdk-pixbuf-2.0-dev
+  dpkg-dev file man-db
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
 )

@@ -45,6 +45,20 @@ if [[ $status -ne 0 ]] || ! grep -q '^client: [0-9]* checks, 0 failed' <<<"$outp
   exit 1
 fi
 
+echo "-- the examples of docs/com-guide.md"
+picture=$(winepath -w "$root/sample-pictures/chelsea-small.bmp")
+for example in "$root"/docs/examples/*.vbs "$windows_build/com_client.exe"; do
+  name=$(basename "${example%.*}")
+  case "$example" in
+    *.vbs) output=$(wine_run cscript //nologo "$(winepath -w "$example")" "$picture" 2>&1) ;;
+    *) output=$(wine_run "$example" "$picture" 2>&1) ;;
+  esac
+  if ! diff <(tr -d '\r' <<<"$output") "$root/docs/examples/$name.out"; then
+    echo "the example $name printed otherwise than $name.out" >&2
+    exit 1
+  fi
+done
+
 echo "-- regsvr32 /u Orvessa.dll"
 wine_run regsvr32 /u /s Orvessa.dll
 echo "-- Windows tests passed"

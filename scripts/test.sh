@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and (where present) the Windows server under
-# Wine. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer, (where present) the Windows server under Wine,
+# then the install tree and the packages. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -24,4 +24,7 @@ if [[ -x "$root/scripts/test-windows.sh" ]]; then
   echo "== Windows server under Wine"
   "$root/scripts/test-windows.sh"
 fi
+echo "== install and packages"
+"$root/scripts/package.sh"
+"$root/tests/install/check.sh"
 echo "== all tests passed"

@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "orvessa/version.hpp"
 
 namespace {
 
-constexpr std::string_view version_text = "orvessa 1.00.0009";
+constexpr std::string_view version_text = "orvessa " ORVESSA_VERSION_TEXT;
 
 constexpr std::string_view help_text = R"(usage: orvessa COMMAND [OPTIONS] ARGS
 

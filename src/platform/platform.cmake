@@ -11,6 +11,8 @@ if(NOT WIN32)
     src/platform/linux_platform.cpp
   )
   target_include_directories(orvessa_platform PRIVATE src)
-  target_link_libraries(orvessa_platform PUBLIC orvessa_core PkgConfig::GDK_PIXBUF)
+  # gdk-pixbuf stays behind the platform library: its headers need none of
+  # it, so only the link brings it in.
+  target_link_libraries(orvessa_platform PUBLIC orvessa_core PRIVATE PkgConfig::GDK_PIXBUF)
   set_target_properties(orvessa_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
 endif()

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Checks what users get: the install tree (moved after installing, as a
+# package moves it), a consumer built against it through find_package and
+# through pkg-config, the manual page, the Debian packages and the Windows
+# zip that scripts/package.sh made.
+#   tests/install/check.sh   (after scripts/package.sh)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+native="$root/build/native"
+packages="$root/out/packages"
+picture="$root/sample-pictures/chelsea-small.bmp"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+echo "-- install into a prefix, then move it"
+cmake --install "$native" --prefix "$work/installed" >/dev/null
+mv "$work/installed" "$work/prefix"
+prefix="$work/prefix"
+tool="$prefix/bin/orvessa"
+"$tool" gray "$picture" "$work/expected.png"
+version=$("$tool" --version)
+
+echo "-- every installed header compiles on its own"
+for header in "$prefix"/include/orvessa/*.hpp; do
+  echo "#include <orvessa/${header##*/}>" |
+    g++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only -I "$prefix/include" -x c++ - ||
+    fail "${header##*/} does not compile on its own"
+done
+
+# The consumer paints the picture gray as the tool does and prints the
+# version it was built against: both must agree with the installed tool.
+check_consumer() {
+  local program=$1 how=$2 output
+  output=$("$program" "$picture" "$work/$how.png") || fail "the $how consumer failed"
+  [[ "$output" == "$version" ]] || fail "the $how consumer says '$output', the tool '$version'"
+  cmp -s "$work/expected.png" "$work/$how.png" || fail "the $how consumer paints otherwise than the tool"
+}
+
+echo "-- a consumer through find_package"
+cmake -S "$root/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake-build" >/dev/null
+check_consumer "$work/cmake-build/consumer" find_package
+
+echo "-- a consumer through pkg-config"
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# shellcheck disable=SC2046 # word splitting of the flags is wanted
+g++ -std=c++20 "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc" \
+  $(pkg-config --cflags orvessa-platform) $(pkg-config --static --libs orvessa-platform)
+check_consumer "$work/consumer-pc" pkg-config
+unset PKG_CONFIG_PATH
+
+echo "-- the manual page renders and lists every command of --help"
+page="$native/orvessa.1"
+rendered=$(MANWIDTH=100 MAN_KEEP_FORMATTING= man --warnings "$page" 2>"$work/man.err")
+[[ ! -s "$work/man.err" ]] || fail "man warns: $(cat "$work/man.err")"
+commands=$("$tool" --help | sed -n '/^Commands:/,/^$/p' | grep -E '^  [a-z]' | grep -oE '(^  |, )[a-z][a-z-]*' |
+  sed 's/^[ ,]*//' | sort -u)
+[[ -n "$commands" ]] || fail "no commands found in --help"
+for command in $commands; do
+  grep -qE "(^ +|, )$command( |,|$)" <<<"$rendered" || fail "the manual page lacks the command $command"
+done
+
+echo "-- the Debian packages"
+tool_deb=$(ls "$packages"/orvessa_*.deb)
+dev_deb=$(ls "$packages"/liborvessa-dev_*.deb)
+depends=$(dpkg-deb -f "$tool_deb" Depends)
+depended=$(sed 's/ ([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends")
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+# Every shared library that the tool loads comes from a package it depends on.
+for soname in $(objdump -p "$native/orvessa" | awk '/NEEDED/ { print $2 }'); do
+  owner=$(dpkg -S "*/$multiarch/$soname" | head -1 | cut -d: -f1)
+  grep -qxF "$owner" <<<"$depended" ||
+    fail "the tool needs $soname from $owner, which Depends ($depends) lacks"
+done
+grep -q 'libgdk-pixbuf-2.0-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
+  fail "liborvessa-dev does not depend on gdk-pixbuf's development files"
+# The two packages together hold exactly what the install gives, in /usr.
+(cd "$prefix" && find . -type f | sed 's|^\./|./usr/|' | sort) >"$work/installed.txt"
+{ dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
+diff "$work/installed.txt" "$work/packaged.txt" || fail "the packages hold other files than the install"
+dpkg-deb -x "$tool_deb" "$work/deb"
+[[ "$("$work/deb/usr/bin/orvessa" --version)" == "$version" ]] || fail "the packaged tool's version"
+"$work/deb/usr/bin/orvessa" gray "$picture" "$work/deb.png"
+cmp -s "$work/expected.png" "$work/deb.png" || fail "the packaged tool paints otherwise"
+
+echo "-- the Windows zip"
+zip=$(ls "$packages"/Orvessa-*-windows.zip)
+mkdir "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
+top="$work/zip/$(basename "$zip" .zip)"
+[[ -f "$top/README.txt" ]] || fail "the zip has no README.txt"
+# Each DLL that the Windows trees built is in the zip, in its bitness's
+# folder, with the manifest when the build made one.
+for tree in windows:x86:PE32 windows64:x64:PE32+; do
+  IFS=: read -r dir folder format <<<"$tree"
+  built="$root/build/$dir/Orvessa.dll"
+  if [[ ! -f "$built" ]]; then
+    [[ ! -e "$top/$folder" ]] || fail "the zip has $folder/ without a build of it"
+    continue
+  fi
+  cmp -s "$built" "$top/$folder/Orvessa.dll" || fail "$folder/Orvessa.dll is not the built DLL"
+  file -b "$top/$folder/Orvessa.dll" | grep -q "^$format " || fail "$folder/Orvessa.dll is not $format"
+  if [[ -f "$root/build/$dir/Orvessa.manifest" ]]; then
+    cmp -s "$root/build/$dir/Orvessa.manifest" "$top/$folder/Orvessa.manifest" ||
+      fail "$folder/Orvessa.manifest is missing or differs"
+  fi
+done
+for example in "$root"/docs/examples/*.vbs "$root"/docs/examples/com_client.cpp; do
+  cmp -s "$example" "$top/examples/${example##*/}" || fail "the zip lacks examples/${example##*/}"
+done
+echo "-- install and packages checked"
