@@ -78,6 +78,12 @@ VARIANT v_i4(LONG value) {
     V_I4(&v) = value;
     return v;
 }
+VARIANT v_i8(LONGLONG value) {
+    VARIANT v;
+    V_VT(&v) = VT_I8;
+    V_I8(&v) = value;
+    return v;
+}
 VARIANT v_r8(double value) {
     VARIANT v;
     V_VT(&v) = VT_R8;
