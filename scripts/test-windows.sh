@@ -1,50 +1,114 @@
 #!/usr/bin/env bash
-# The Windows server under Wine: builds the 32-bit Windows tree, checks the
-# DLL's exports and imports, registers it with regsvr32 in a project-local
-# Wine prefix, runs the test program and the script client, and unregisters
-# it. Exits non-zero on any failure.
+# The Windows server under Wine, for both bitnesses: builds the 32-bit and
+# the 64-bit Windows trees, checks each DLL's exports and imports, and in each
+# tree's own Wine prefix registers the DLL with regsvr32, runs the test program
+# (which also uses the DLL registration-free) and the script client with the
+# script host of the same bitness, and unregisters it. Then, in the 64-bit
+# prefix, both DLLs side by side: each works from its own script host,
+# unregistering either leaves the other working, and unregistering both
+# leaves the server's registry keys as they were. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/windows-common.sh"
 
 "$root/scripts/setup.sh"
-build_windows_tree
 
-dll="$windows_build/Orvessa.dll"
-echo "-- exports and imports of Orvessa.dll"
-exports=$(i686-w64-mingw32-objdump -p "$dll" |
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF { print $NF }' | sort | tr '\n' ' ')
-if [[ "$exports" != "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]]; then
-  echo "unexpected exports: $exports" >&2
+fail() {
+  echo "$*" >&2
   exit 1
-fi
-system_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|ole32|OLEAUT32|SHLWAPI|msvcrt)\.dll$'
-i686-w64-mingw32-objdump -p "$dll" | awk '/DLL Name:/ { print $3 }' | while read -r name; do
-  if ! [[ "$name" =~ $system_dlls ]]; then
-    echo "Orvessa.dll imports a non-system DLL: $name" >&2
-    exit 1
+}
+
+# The four exports and system imports only, read from the selected tree's DLL.
+check_dll() {
+  local dll="$windows_build/Orvessa.dll" exports name
+  echo "-- exports and imports of the $windows_bits-bit Orvessa.dll"
+  exports=$("$windows_objdump" -p "$dll" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF { print $NF }' | sort | tr '\n' ' ')
+  [[ "$exports" == "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]] ||
+    fail "unexpected exports: $exports"
+  local system_dlls='^(KERNEL32|USER32|GDI32|ADVAPI32|ole32|OLEAUT32|SHLWAPI|msvcrt)\.dll$'
+  for name in $("$windows_objdump" -p "$dll" | awk '/DLL Name:/ { print $3 }'); do
+    [[ "$name" =~ $system_dlls ]] || fail "Orvessa.dll imports a non-system DLL: $name"
+  done
+}
+
+# The script client under the script host that LOADER starts; HOST is the
+# architecture that host must report (x86 or AMD64).
+run_client() {
+  local loader=$1 host=$2 client pictures output status=0
+  client=$(winepath -w "$root/tests/windows/client.vbs")
+  pictures=$(winepath -w "$(cd "$root/sample-pictures" && pwd)")
+  output=$(wine_run_with "$loader" cscript //nologo "$client" "$pictures" 2>&1) || status=$?
+  output=${output//$'\r'/}
+  echo "$output"
+  if [[ $status -ne 0 ]] || ! grep -q '^client: [0-9]* checks, 0 failed' <<<"$output" ||
+    ! grep -qx "client: host $host" <<<"$output"; then
+    fail "the script client ($host) failed (status $status)"
   fi
-done
+}
 
-ensure_wine_prefix
-cd "$windows_build"
-echo "-- regsvr32 Orvessa.dll"
-wine_run regsvr32 /s Orvessa.dll
+# One bitness in its own prefix: the whole test program and the client.
+run_suite() {
+  use_windows_tree "$1"
+  echo "-- the $windows_bits-bit Windows tree"
+  build_windows_tree
+  check_dll
+  ensure_wine_prefix
+  cd "$windows_build"
+  echo "-- regsvr32 Orvessa.dll ($windows_bits-bit)"
+  wine_run regsvr32 /s Orvessa.dll
+  echo "-- the $windows_bits-bit test program"
+  wine_run orvessa_windows_tests.exe
+  echo "-- the script client ($windows_bits-bit)"
+  run_client "$wine_loader" "$2"
+  echo "-- regsvr32 /u Orvessa.dll ($windows_bits-bit)"
+  wine_run regsvr32 /u /s Orvessa.dll
+  cd "$root"
+}
 
-echo "-- the test program"
-wine_run orvessa_windows_tests.exe
+# Every registry key (machine and user, both views) that names the server:
+# its ProgID or one of the identifiers in the IDL, as Wine keeps them on
+# disk, without the times of last change. (Other keys change as programs
+# run: a script host registers its own type library on first use.) That
+# each DLL alone leaves every other key as it was, the test program checks.
+classes_snapshot() {
+  local ids
+  ids=$(grep -o 'uuid([0-9a-fA-F-]*)' "$root/src/object/orvessa.idl" | cut -c6-41 | tr 'a-f' 'A-F' | paste -sd'|')
+  timeout 60 wineserver -w || true
+  awk -v ids="$ids|ORVESSA" '
+    /^\[/ { keep = (toupper($0) ~ ids); if (keep) { sub(/\] [0-9]+$/, "]"); print } next }
+    /^#time=/ { next }
+    keep { print }' "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg"
+}
 
-echo "-- the script client"
-client=$(winepath -w "$root/tests/windows/client.vbs")
-pictures=$(winepath -w "$(cd "$root/sample-pictures" && pwd)")
-status=0
-output=$(wine_run cscript //nologo "$client" "$pictures" 2>&1) || status=$?
-echo "$output"
-if [[ $status -ne 0 ]] || ! grep -q '^client: [0-9]* checks, 0 failed' <<<"$output"; then
-  echo "the script client failed (status $status)" >&2
-  exit 1
-fi
+run_suite 32 x86
+run_suite 64 AMD64
 
-echo "-- regsvr32 /u Orvessa.dll"
-wine_run regsvr32 /u /s Orvessa.dll
+echo "-- both DLLs side by side in the 64-bit prefix"
+use_windows_tree 64
+wine32=wine
+dll32=$(winepath -w "$root/build/windows/Orvessa.dll")
+dll64=$(winepath -w "$root/build/windows64/Orvessa.dll")
+before=$(classes_snapshot)
+[[ -z "$before" ]] || fail "keys of the server found before the side-by-side test: $before"
+wine_run_with "$wine32" regsvr32 /s "$dll32"
+wine_run regsvr32 /s "$dll64"
+run_client "$wine32" x86
+run_client "$wine_loader" AMD64
+
+echo "-- the 32-bit DLL unregistered: the 64-bit one still works, across apartments too"
+wine_run_with "$wine32" regsvr32 /u /s "$dll32"
+run_client "$wine_loader" AMD64
+(cd "$root/build/windows64" && wine_run orvessa_windows_tests.exe --gtest_brief=1 --gtest_filter='ObjectTest.*')
+
+echo "-- the 64-bit DLL unregistered: the 32-bit one still works, across apartments too"
+wine_run_with "$wine32" regsvr32 /s "$dll32"
+wine_run regsvr32 /u /s "$dll64"
+run_client "$wine32" x86
+(cd "$root/build/windows" && wine_run_with "$wine32" orvessa_windows_tests.exe --gtest_brief=1 --gtest_filter='ObjectTest.*')
+
+echo "-- both unregistered: no key of the server is left, none is missing"
+wine_run_with "$wine32" regsvr32 /u /s "$dll32"
+after=$(classes_snapshot)
+[[ -z "$after" ]] || fail "keys of the server left after unregistering both DLLs: $after"
 echo "-- Windows tests passed"
