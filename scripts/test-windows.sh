@@ -64,6 +64,39 @@ run_suite() {
   echo "-- regsvr32 /u Orvessa.dll ($windows_bits-bit)"
   wine_run regsvr32 /u /s Orvessa.dll
   cd "$root"
+  run_with_application_manifest
+}
+
+# The test program's object tests again with nothing registered: a copy of
+# the program beside a copy of the DLL, its application manifest naming
+# assembly Orvessa as a dependency. (The registration-free tests inside the
+# program make activation contexts of their own; this is the process's.)
+run_with_application_manifest() {
+  local app="$windows_build/app-manifest" architecture=x86 clsid
+  [[ $windows_bits == 64 ]] && architecture=amd64
+  echo "-- the $windows_bits-bit test program under an application manifest, nothing registered"
+  [[ -z "$(classes_snapshot)" ]] || fail "keys of the server are still registered"
+  rm -rf "$app"
+  mkdir -p "$app"
+  cp "$windows_build/orvessa_windows_tests.exe" "$windows_build/Orvessa.dll" "$app/"
+  cat >"$app/orvessa_windows_tests.exe.manifest" <<MANIFEST
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity type="win32" name="OrvessaTests" version="1.0.0.0" processorArchitecture="$architecture"/>
+  <dependency><dependentAssembly>
+    <assemblyIdentity type="win32" name="Orvessa" version="1.0.0.9" processorArchitecture="$architecture"/>
+  </dependentAssembly></dependency>
+</assembly>
+MANIFEST
+  wine_run "$app/orvessa_windows_tests.exe" --gtest_brief=1 \
+    --gtest_filter='ObjectTest.*:DispatchTest.*:ColorToBNTest.*:-ColorToBNTest.ManyCalls*'
+  # The class stays unregistered. Wine's automation marshaller registers the
+  # type library it loads for the cross-apartment call; that goes again.
+  clsid=$(grep -o 'clsid="{[^}]*}"' "$windows_build/Orvessa.manifest" | cut -c8-45)
+  if classes_snapshot | grep -qiF -e "CLSID\\\\$clsid" -e 'Orvessa.Pictava'; then
+    fail "running under the application manifest registered the class"
+  fi
+  (cd "$windows_build" && wine_run regsvr32 /u /s Orvessa.dll)
 }
 
 # Every registry key (machine and user, both views) that names the server:
