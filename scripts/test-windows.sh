@@ -3,10 +3,11 @@
 # the 64-bit Windows trees, checks each DLL's exports and imports, and in each
 # tree's own Wine prefix registers the DLL with regsvr32, runs the test program
 # (which also uses the DLL registration-free) and the script client with the
-# script host of the same bitness, and unregisters it. Then, in the 64-bit
-# prefix, both DLLs side by side: each works from its own script host,
-# unregistering either leaves the other working, and unregistering both
-# leaves the server's registry keys as they were. Exits non-zero on any failure.
+# script host of the same bitness, unregisters it, and runs the object tests
+# again under an application manifest. Then, in the 64-bit prefix, both DLLs
+# side by side: each works from its own script host, unregistering either
+# leaves the other working, and unregistering both leaves no key of the
+# server behind. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/windows-common.sh"
@@ -140,7 +141,7 @@ wine_run regsvr32 /u /s "$dll64"
 run_client "$wine32" x86
 (cd "$root/build/windows" && wine_run_with "$wine32" orvessa_windows_tests.exe --gtest_brief=1 --gtest_filter='ObjectTest.*')
 
-echo "-- both unregistered: no key of the server is left, none is missing"
+echo "-- both unregistered: no key of the server is left"
 wine_run_with "$wine32" regsvr32 /u /s "$dll32"
 after=$(classes_snapshot)
 [[ -z "$after" ]] || fail "keys of the server left after unregistering both DLLs: $after"
