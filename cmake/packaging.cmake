@@ -5,7 +5,7 @@
 #    and pkg-config files; it depends on gdk-pixbuf's development package,
 #    which the platform library links and the CMake package looks up);
 #  - in a Windows tree, the zip of Orvessa.dll: x86/ or x64/ by the tree's
-#    bitness, with the manifest beside the DLL when the build makes one, the
+#    bitness, with the manifest beside the DLL, the
 #    guide for Windows users, the guide for COM callers with its examples,
 #    and the interface header for C++ callers. scripts/package.sh
 #    gathers the 32- and 64-bit trees into one zip.
@@ -26,7 +26,7 @@ if(WIN32)
   if(TARGET Orvessa)
     install(FILES $<TARGET_FILE:Orvessa> DESTINATION ${orvessa_bitness} COMPONENT windows)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/Orvessa.manifest DESTINATION ${orvessa_bitness}
-      COMPONENT windows OPTIONAL)
+      COMPONENT windows)
   endif()
   # Windows line ends for the text a Windows user opens first.
   configure_file(docs/windows/README.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY

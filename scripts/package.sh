@@ -2,8 +2,7 @@
 # Builds the packages into out/packages/:
 #   orvessa_<version>_<arch>.deb         the tool and its manual page
 #   liborvessa-dev_<version>_<arch>.deb  static libraries, headers, CMake and pkg-config files
-#   Orvessa-<text version>-windows.zip   x86/Orvessa.dll, x64/Orvessa.dll (when the 64-bit
-#                                        tree build/windows64 is there), their manifests,
+#   Orvessa-<text version>-windows.zip   x86/Orvessa.dll, x64/Orvessa.dll, their manifests,
 #                                        README.txt for Windows users, script examples
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,15 +22,14 @@ mv "$out"/deb-work/*.deb "$out/"
 
 echo "-- Windows zip"
 # Whole trees: whatever the build makes beside the DLL (its manifest) goes in.
-build_windows_tree
-projects=("$windows_build" Orvessa windows /)
-windows64="$root/build/windows64"
-if [[ -f "$windows64/CMakeCache.txt" ]]; then
-  cmake --build "$windows64" -j 2
-  projects+=("$windows64" Orvessa windows /)
-fi
+projects=()
+for bits in 32 64; do
+  use_windows_tree "$bits"
+  build_windows_tree
+  projects+=("$windows_build" Orvessa windows /)
+done
 list=$(IFS=';'; echo "${projects[*]}")
-(cd "$out" && cpack -G ZIP --config "$windows_build/CPackConfig.cmake" -B "$out/zip-work" \
+(cd "$out" && cpack -G ZIP --config "$root/build/windows/CPackConfig.cmake" -B "$out/zip-work" \
   -D "CPACK_INSTALL_CMAKE_PROJECTS=$list" >/dev/null)
 mv "$out"/zip-work/*.zip "$out/"
 rm -rf "$out/deb-work" "$out/zip-work"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
-#   scripts/setup.sh          native build, tests, 32-bit Windows build and Wine
+#   scripts/setup.sh          native build, tests, 32- and 64-bit Windows builds and Wine
 #   scripts/setup.sh --bench  also OpenCV, the peer the benchmarks compare with
 set -euo pipefail
 
@@ -9,7 +9,7 @@ packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
   libgdk-pixbuf-2.0-dev
   dpkg-dev file man-db
-  g++-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
 )
 if [[ "${1:-}" == "--bench" ]]; then packages+=(libopencv-dev); fi

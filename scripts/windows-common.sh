@@ -1,32 +1,77 @@
 # Shared by scripts/test-windows.sh and scripts/demo-windows.sh (sourced):
-# the 32-bit Windows tree and the project-local Wine prefix inside it.
-windows_build="$root/build/windows"
+# the Windows build trees, 32-bit in build/windows and 64-bit in
+# build/windows64, each with a project-local Wine prefix inside it.
 # No Mono or Gecko: nothing here needs them, and their install prompts would wait.
-export WINEPREFIX="$windows_build/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Configures and builds the Windows tree; arguments name targets (default: all).
+# The 64-bit Wine loader: on PATH on some systems, beside the 32-bit one on
+# Debian (where /usr/bin/wine starts 32-bit programs only).
+find_wine64() {
+  local loader
+  for loader in "$(command -v wine64 || true)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64 \
+    /opt/wine-stable/bin/wine64; do
+    if [[ -n "$loader" && -x "$loader" ]]; then
+      echo "$loader"
+      return 0
+    fi
+  done
+  echo "no 64-bit Wine loader (wine64) found" >&2
+  return 1
+}
+
+# Selects the tree of one bitness, 32 or 64: windows_build, its toolchain,
+# its objdump, its Wine prefix and the loader of its programs (wine_loader).
+use_windows_tree() {
+  windows_bits=$1
+  if [[ $windows_bits == 64 ]]; then
+    windows_build="$root/build/windows64"
+    windows_toolchain="$root/cmake/mingw-x86_64.cmake"
+    windows_objdump=x86_64-w64-mingw32-objdump
+    wine_loader=$(find_wine64)
+    export WINEARCH=win64
+  else
+    windows_build="$root/build/windows"
+    windows_toolchain="$root/cmake/mingw-i686.cmake"
+    windows_objdump=i686-w64-mingw32-objdump
+    wine_loader=wine
+    export WINEARCH=win32
+  fi
+  export WINEPREFIX="$windows_build/wineprefix"
+}
+use_windows_tree 32
+
+# Configures and builds the selected tree; arguments name targets (default: all).
 build_windows_tree() {
-  cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$windows_toolchain" \
     -DORVESSA_WERROR=ON -DORVESSA_BUILD_BENCH=OFF >/dev/null
   local targets=()
   for t in "$@"; do targets+=(--target "$t"); done
   cmake --build "$windows_build" -j 2 "${targets[@]}"
 }
 
-# Runs a Windows program under Wine with a time limit, then waits for the
-# Wine server to finish, keeping the program's exit status.
+# Runs a Windows program of the selected bitness under Wine with a time
+# limit, then waits for the Wine server to finish, keeping the program's
+# exit status.
 wine_run() {
-  local status=0
-  timeout 600 wine "$@" || status=$?
+  wine_run_with "$wine_loader" "$@"
+}
+
+# The same with a given loader: `wine` starts 32-bit programs, also in a
+# 64-bit prefix, where system32 then means the 32-bit system folder.
+wine_run_with() {
+  local loader=$1 status=0
+  shift
+  timeout 600 "$loader" "$@" || status=$?
   timeout 60 wineserver -w || true
   return "$status"
 }
 
-# Creates the prefix once (about 15 s); no display and no network are needed.
+# Creates the selected prefix once (about 15 s); no display and no network
+# are needed.
 ensure_wine_prefix() {
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "-- creating the Wine prefix $WINEPREFIX"
-    timeout 600 wineboot -i
+    echo "-- creating the Wine prefix $WINEPREFIX ($WINEARCH)"
+    timeout 600 "$wine_loader" wineboot -i
     timeout 60 wineserver -w
   fi
 }

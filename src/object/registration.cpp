@@ -3,6 +3,13 @@
 // directory) and the interface _Pictava marshalled by the automation
 // marshaller. Unregistering removes exactly what registering writes; a
 // registration that fails half-way is rolled back.
+//
+// The 32-bit and the 64-bit DLL may be registered side by side on 64-bit
+// Windows. The class and interface keys live in each bitness's own view of
+// the registry; the ProgID and the type library's version key are shared by
+// both views. Each DLL registers its type library under its own target
+// (win32 or win64) and removes only that; the shared keys go only when the
+// other view holds no registration of the class.
 #include <windows.h>
 #include <oleauto.h>
 #include <olectl.h>
@@ -18,11 +25,17 @@ namespace orvessa::server {
 namespace {
 
 constexpr const wchar_t* prog_id = L"Orvessa.Pictava";
-constexpr WORD library_major = 11;
-constexpr WORD library_minor = 0;
 constexpr const wchar_t* library_version_key = L"b.0";  // 11.0, in hexadecimal as the registry keeps it
 // The automation marshaller (PSOAInterface), which proxies from the type library.
 constexpr GUID automation_marshaller = {0x00020424, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+#ifdef _WIN64
+constexpr const wchar_t* own_target = L"win64";
+constexpr REGSAM other_view = KEY_WOW64_32KEY;
+#else
+constexpr const wchar_t* own_target = L"win32";
+constexpr REGSAM other_view = KEY_WOW64_64KEY;  // ignored on 32-bit Windows: the one view
+#endif
 
 std::wstring guid_text(REFGUID guid) {
     wchar_t text[40];
@@ -43,6 +56,21 @@ HRESULT set_value(const std::wstring& key, const wchar_t* name, const std::wstri
 }
 
 void delete_tree(const std::wstring& key) { RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()); }
+
+// Deletes `parent\\child` in the other bitness's view.
+void delete_tree_in_other_view(const wchar_t* parent, const std::wstring& child) {
+    win32::UniqueRegKey handle;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, parent, 0, KEY_ALL_ACCESS | other_view, handle.put()) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(handle.get(), child.c_str());
+    }
+}
+
+bool exists_in_other_view(const std::wstring& key) {
+    win32::UniqueRegKey handle;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | other_view, handle.put()) ==
+           ERROR_SUCCESS;
+}
 
 // Removes `key` only when nothing is left under it.
 void delete_if_empty(const std::wstring& key) { RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str()); }
@@ -83,13 +111,25 @@ HRESULT register_library(const std::wstring& path) {
 }
 
 void unregister_all() {
-    UnRegisterTypeLib(LIBID_Orvessa, library_major, library_minor, LOCALE_NEUTRAL, SYS_WIN32);
-    delete_tree(L"Interface\\" + guid_text(IID__Pictava));
+    // This bitness's own: the class and interface in its view, its target
+    // under the type library. (The platform's UnRegisterTypeLib is not used:
+    // it may remove the interface from both views.)
+    const std::wstring clsid = L"CLSID\\" + guid_text(CLSID_Pictava);
+    const std::wstring iface = L"Interface\\" + guid_text(IID__Pictava);
     const std::wstring library = L"TypeLib\\" + guid_text(LIBID_Orvessa);
-    delete_tree(library + L"\\" + library_version_key);
+    const std::wstring version = library + L"\\" + library_version_key;
+    delete_tree(clsid);
+    delete_tree(iface);
+    delete_tree(version + L"\\0\\" + own_target);
+    delete_if_empty(version + L"\\0");
+
+    // The shared keys, once the other bitness has no registration left.
+    if (exists_in_other_view(clsid + L"\\InprocServer32")) return;
+    delete_tree(version);
     delete_if_empty(library);
-    delete_tree(L"CLSID\\" + guid_text(CLSID_Pictava));
     delete_tree(prog_id);
+    // RegisterTypeLib may have described the interface in both views.
+    delete_tree_in_other_view(L"Interface", guid_text(IID__Pictava));
 }
 
 }  // namespace

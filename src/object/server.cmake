@@ -1,21 +1,34 @@
 # Orvessa.dll, the in-process automation server, with its Win32 platform
 # services and its tests under Wine. Included by the top-level CMakeLists.txt
-# in the Windows tree (cmake/mingw-i686.cmake).
+# in the Windows trees (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake):
+# one source, built for 32-bit or 64-bit Windows.
 enable_language(C RC)
 
-find_program(ORVESSA_WIDL NAMES i686-w64-mingw32-widl widl REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(orvessa_bits 64)
+  set(orvessa_mingw x86_64-w64-mingw32)
+  set(orvessa_wine_arch x86_64-linux-gnu/wine/x86_64-windows)
+  set(orvessa_manifest_arch amd64)
+else()
+  set(orvessa_bits 32)
+  set(orvessa_mingw i686-w64-mingw32)
+  set(orvessa_wine_arch i386-linux-gnu/wine/i386-windows)
+  set(orvessa_manifest_arch x86)
+endif()
+
+find_program(ORVESSA_WIDL NAMES ${orvessa_mingw}-widl widl REQUIRED)
 find_path(ORVESSA_WINE_IDL_DIR oaidl.idl
   PATHS /usr/include/wine/wine/windows /usr/include/wine/windows
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_path(ORVESSA_STDOLE_DIR stdole2.tlb
-  PATHS /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows
-        /usr/lib/i386-linux-gnu/wine
+  PATHS /usr/lib/${orvessa_wine_arch} /usr/lib/wine/i386-windows /usr/lib/i386-linux-gnu/wine
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 
-# The IDL is the one source of the interface: header, identifiers, type library.
+# The IDL is the one source of the interface: header, identifiers, type
+# library (for the build's own target, win32 or win64) and assembly manifest.
 set(orvessa_idl ${CMAKE_CURRENT_SOURCE_DIR}/src/object/orvessa.idl)
 set(orvessa_gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
-set(orvessa_widl ${ORVESSA_WIDL} --win32 -I ${ORVESSA_WINE_IDL_DIR} -L ${ORVESSA_STDOLE_DIR})
+set(orvessa_widl ${ORVESSA_WIDL} --win${orvessa_bits} -I ${ORVESSA_WINE_IDL_DIR} -L ${ORVESSA_STDOLE_DIR})
 add_custom_command(
   OUTPUT ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/object/orvessa_idl_i.c
          ${orvessa_gen}/Orvessa.tlb
@@ -25,7 +38,22 @@ add_custom_command(
   COMMAND ${orvessa_widl} -t -o ${orvessa_gen}/Orvessa.tlb ${orvessa_idl}
   DEPENDS ${orvessa_idl}
   COMMENT "Generating the Orvessa type library and interface header")
-add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb)
+
+# The assembly manifest for registration-free use: embedded as the DLL's
+# manifest resource and written beside the DLL as Orvessa.manifest.
+set(orvessa_manifest ${CMAKE_CURRENT_BINARY_DIR}/Orvessa.manifest)
+add_custom_command(
+  OUTPUT ${orvessa_manifest}
+  COMMAND ${CMAKE_COMMAND} -DIDL=${orvessa_idl}
+          -DTEMPLATE=${CMAKE_CURRENT_SOURCE_DIR}/src/object/Orvessa.manifest.in
+          -DOUTPUT=${orvessa_manifest} -DVERSION=${PROJECT_VERSION}
+          -DARCHITECTURE=${orvessa_manifest_arch}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/orvessa_manifest.cmake
+  DEPENDS ${orvessa_idl} ${CMAKE_CURRENT_SOURCE_DIR}/src/object/Orvessa.manifest.in
+          ${CMAKE_CURRENT_SOURCE_DIR}/cmake/orvessa_manifest.cmake
+  COMMENT "Generating the Orvessa assembly manifest")
+add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb
+  ${orvessa_manifest})
 
 set(orvessa_win32_libs ole32 oleaut32 uuid gdi32 user32 shlwapi advapi32)
 set(orvessa_win32_defs WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
@@ -60,7 +88,8 @@ target_include_directories(Orvessa PRIVATE src ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
 target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
 set_source_files_properties(src/object/orvessa.rc PROPERTIES
-  OBJECT_DEPENDS ${orvessa_gen}/Orvessa.tlb)
+  OBJECT_DEPENDS "${orvessa_gen}/Orvessa.tlb;${orvessa_manifest}")
+target_include_directories(Orvessa PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 add_dependencies(Orvessa orvessa_idl)
 
 if(ORVESSA_BUILD_TESTS)

@@ -91,21 +91,14 @@ mkdir "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
 top="$work/zip/$(basename "$zip" .zip)"
 [[ -f "$top/README.txt" ]] || fail "the zip has no README.txt"
-# Each DLL that the Windows trees built is in the zip, in its bitness's
-# folder, with the manifest when the build made one.
+# Both DLLs are in the zip, each in its bitness's folder with its manifest.
 for tree in windows:x86:PE32 windows64:x64:PE32+; do
   IFS=: read -r dir folder format <<<"$tree"
   built="$root/build/$dir/Orvessa.dll"
-  if [[ ! -f "$built" ]]; then
-    [[ ! -e "$top/$folder" ]] || fail "the zip has $folder/ without a build of it"
-    continue
-  fi
   cmp -s "$built" "$top/$folder/Orvessa.dll" || fail "$folder/Orvessa.dll is not the built DLL"
   file -b "$top/$folder/Orvessa.dll" | grep -q "^$format " || fail "$folder/Orvessa.dll is not $format"
-  if [[ -f "$root/build/$dir/Orvessa.manifest" ]]; then
-    cmp -s "$root/build/$dir/Orvessa.manifest" "$top/$folder/Orvessa.manifest" ||
-      fail "$folder/Orvessa.manifest is missing or differs"
-  fi
+  cmp -s "$root/build/$dir/Orvessa.manifest" "$top/$folder/Orvessa.manifest" ||
+    fail "$folder/Orvessa.manifest is missing or differs"
 done
 for example in "$root"/docs/examples/*.vbs "$root"/docs/examples/com_client.cpp; do
   cmp -s "$example" "$top/examples/${example##*/}" || fail "the zip lacks examples/${example##*/}"

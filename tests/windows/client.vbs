@@ -87,5 +87,7 @@ On Error GoTo 0
 
 Set o = Nothing
 Set other = Nothing
+' The script host's own bitness (x86 or AMD64): the DLL it loaded has the same.
+WScript.Echo "client: host " & CreateObject("WScript.Shell").ExpandEnvironmentStrings("%PROCESSOR_ARCHITECTURE%")
 WScript.Echo "client: " & checks & " checks, " & failures & " failed"
 WScript.Quit failures

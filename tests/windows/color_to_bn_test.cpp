@@ -212,9 +212,11 @@ TEST_F(ColorToBNTest, LateBoundDefaultsAreGrayAndThreshold128) {
     ASSERT_EQ(S_OK, object->QueryInterface(IID_IDispatch, dispatch.put_void()));
     UniqueBstr name(SysAllocString(path.c_str()));
 
+    // The device context as a 64-bit caller holds it: a LongPtr, 8 bytes.
     Canvas gray(50, 34);
     LateCall three;
-    invoke(dispatch.get(), 0x60030004, {v_bstr(name.get()), v_i4(gray.dc_value()), v_i4(0)}, three);
+    invoke(dispatch.get(), 0x60030004,
+           {v_bstr(name.get()), v_i8(reinterpret_cast<LONG_PTR>(gray.dc())), v_i4(0)}, three);
     ASSERT_EQ(S_OK, three.hr);
     EXPECT_EQ(VARIANT_TRUE, V_BOOL(three.result.get()));
     expect_natural(gray, source, false, 0);

@@ -5,7 +5,15 @@ namespace orvessa::test {
 ComPtr<_Pictava> create_pictava() {
     CLSID clsid{};
     EXPECT_EQ(S_OK, CLSIDFromProgID(L"Orvessa.Pictava", &clsid));
-    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pictava));
+    // Registered, the ProgID names the class itself; through an activation
+    // context (the test program run under an application manifest) Wine
+    // hands out the context's alias of it.
+    ACTCTX_SECTION_KEYED_DATA redirected{};
+    redirected.cbSize = sizeof redirected;
+    if (!FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_COM_PROGID_REDIRECTION,
+                                  L"Orvessa.Pictava", &redirected)) {
+        EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Pictava));
+    }
     ComPtr<_Pictava> object;
     EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__Pictava,
                                      object.put_void()));
@@ -76,6 +84,12 @@ VARIANT v_i4(LONG value) {
     VARIANT v;
     V_VT(&v) = VT_I4;
     V_I4(&v) = value;
+    return v;
+}
+VARIANT v_i8(LONGLONG value) {
+    VARIANT v;
+    V_VT(&v) = VT_I8;
+    V_I8(&v) = value;
     return v;
 }
 VARIANT v_r8(double value) {

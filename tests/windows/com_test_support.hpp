@@ -71,6 +71,7 @@ void invoke(IDispatch* object, DISPID id, std::vector<VARIANT> args, LateCall& c
             std::vector<DISPID> named = {}, WORD flags = DISPATCH_METHOD);
 
 VARIANT v_i4(LONG value);
+VARIANT v_i8(LONGLONG value);  // what a 64-bit caller passes for a LongPtr
 VARIANT v_r8(double value);
 // A byte array passed by reference: the variant points at the caller's slot.
 VARIANT v_bytes_ref(SAFEARRAY** slot);

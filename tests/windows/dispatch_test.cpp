@@ -176,6 +176,33 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheDeclaredTypes) {
     EXPECT_EQ(DISP_E_OVERFLOW, too_big.hr);
     EXPECT_EQ(0u, too_big.arg_error);
 
+    // A 64-bit caller's 8-byte integers (LongPtr) for the 32-bit parameters:
+    // taken when the value fits, else the overflow, naming the argument.
+    struct Wide {
+        LONGLONG value;
+        HRESULT expected;
+    };
+    for (const Wide w : {Wide{-1, S_OK}, Wide{0x7FFFFFFF, S_OK}, Wide{-0x7FFFFFFFLL - 1, S_OK},
+                         Wide{0x80000000LL, DISP_E_OVERFLOW}, Wide{-0x80000001LL, DISP_E_OVERFLOW},
+                         Wide{0x100000000LL, DISP_E_OVERFLOW}}) {
+        constexpr UINT untouched = 0xFFFFFFFF;
+        SCOPED_TRACE(w.value);
+        LateCall hdc;
+        invoke(dispatch.get(), id_color_to_bn, {v_bstr(missing.get()), v_i8(w.value), v_i4(0)}, hdc);
+        EXPECT_EQ(w.expected, hdc.hr);
+        EXPECT_EQ(FAILED(w.expected) ? 1u : untouched, hdc.arg_error);
+        VARIANT held = v_i8(w.value);
+        LateCall image;  // a variable passed by reference, as a caller's own LongPtr
+        invoke(dispatch.get(), id_color_to_bn, {v_bstr(missing.get()), v_i4(0), v_ref(&held)}, image);
+        EXPECT_EQ(w.expected, image.hr);
+        EXPECT_EQ(FAILED(w.expected) ? 0u : untouched, image.arg_error);
+        SAFEARRAY* nothing = nullptr;
+        LateCall dim;
+        invoke(dispatch.get(), id_blur, {v_bytes_ref(&nothing), v_i8(w.value), v_i4(4)}, dim);
+        EXPECT_EQ(SUCCEEDED(w.expected) ? DISP_E_EXCEPTION : w.expected, dim.hr);
+        EXPECT_EQ(FAILED(w.expected) ? 1u : untouched, dim.arg_error);
+    }
+
     UniqueBstr word(SysAllocString(L"wide"));
     LateCall not_a_number;
     invoke(dispatch.get(), id_blur, {v_missing(), v_bstr(word.get()), v_i4(1)}, not_a_number);

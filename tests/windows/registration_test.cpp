@@ -1,7 +1,12 @@
 // DllRegisterServer and DllUnregisterServer of Orvessa.dll: what they write,
-// and that unregistration leaves the registry as it found it.
+// and that unregistration leaves the registry as it found it; and the class
+// used with nothing registered, through the DLL's assembly manifest.
+#include <process.h>
+
+#include <fstream>
 #include <map>
 
+#include "canvas.hpp"
 #include "com_test_support.hpp"
 
 namespace orvessa::test {
@@ -40,6 +45,19 @@ RegistryDump dump_classes() {
         if (RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ, classes.put()) == ERROR_SUCCESS) {
             dump(classes.get(), root == HKEY_LOCAL_MACHINE ? L"HKLM" : L"HKCU", out);
         }
+    }
+    return out;
+}
+
+// Every key or value written, changed or removed between two dumps.
+std::vector<std::wstring> changes(const RegistryDump& before, const RegistryDump& after) {
+    std::vector<std::wstring> out;
+    for (const auto& [key, value] : after) {
+        auto found = before.find(key);
+        if (found == before.end() || found->second != value) out.push_back(L"written " + key);
+    }
+    for (const auto& [key, value] : before) {
+        if (after.count(key) == 0) out.push_back(L"removed " + key);
     }
     return out;
 }
@@ -93,8 +111,12 @@ TEST_F(RegistrationTest, RegistersClassProgIdLibraryAndInterface) {
     EXPECT_EQ(L"Orvessa.Pictava", read_value(clsid + L"\\ProgID"));
     EXPECT_EQ(text(CLSID_Pictava), read_value(L"Orvessa.Pictava\\CLSID"));
 
+    // Under this build's own target only.
     const std::wstring library = L"TypeLib\\" + text(LIBID_Orvessa) + L"\\b.0";
-    EXPECT_EQ(0, _wcsicmp(dll.c_str(), read_value(library + L"\\0\\win32").c_str()));
+    const std::wstring own = sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32";
+    const std::wstring other = sizeof(void*) == 8 ? L"\\0\\win32" : L"\\0\\win64";
+    EXPECT_EQ(0, _wcsicmp(dll.c_str(), read_value(library + own).c_str()));
+    EXPECT_EQ(L"<absent>", read_value(library + other));
     EXPECT_EQ(L"", read_value(library + L"\\HELPDIR"));
 
     const std::wstring iface = L"Interface\\" + text(IID__Pictava);
@@ -116,15 +138,7 @@ TEST_F(RegistrationTest, UnregistrationLeavesNothingBehind) {
     const RegistryDump registered = dump_classes();
     EXPECT_GT(registered.size(), before.size());
     ASSERT_EQ(S_OK, unregister_server());
-    const RegistryDump after = dump_classes();
-
-    for (const auto& [key, value] : after) {
-        auto found = before.find(key);
-        EXPECT_TRUE(found != before.end() && found->second == value) << "left behind: " << testing::PrintToString(key);
-    }
-    for (const auto& [key, value] : before) {
-        EXPECT_TRUE(after.count(key) == 1) << "removed: " << testing::PrintToString(key);
-    }
+    EXPECT_EQ(std::vector<std::wstring>{}, changes(before, dump_classes()));
     // Unregistering twice is harmless.
     EXPECT_EQ(S_OK, unregister_server());
 }
@@ -179,6 +193,208 @@ TEST(VersionResource, MarksTheFileSelfRegisteringWithItsVersions) {
     EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
     EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
 }
+
+}  // namespace
+}  // namespace orvessa::test
+
+namespace orvessa::test {
+namespace {
+
+// Where the activation context comes from: the assembly manifest beside the
+// DLL, the same manifest embedded in the DLL, or a client's own manifest
+// that names assembly Orvessa as a dependency (what an application manifest
+// says), resolved in the DLL's folder.
+enum class ContextSource { manifest_file, dll_resource, client_dependency };
+
+std::string client_manifest() {
+    const char* architecture = sizeof(void*) == 8 ? "amd64" : "x86";
+    return std::string(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+               "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+               "  <assemblyIdentity type=\"win32\" name=\"OrvessaClient\" version=\"1.0.0.0\" "
+               "processorArchitecture=\"") +
+           architecture +
+           "\"/>\r\n"
+           "  <dependency><dependentAssembly>\r\n"
+           "    <assemblyIdentity type=\"win32\" name=\"Orvessa\" version=\"1.0.0.9\" "
+           "processorArchitecture=\"" +
+           architecture +
+           "\"/>\r\n"
+           "  </dependentAssembly></dependency>\r\n"
+           "</assembly>\r\n";
+}
+
+// An activation context, activated on the thread that makes this.
+class ActiveContext {
+public:
+    explicit ActiveContext(HANDLE context) : context_(context) {
+        if (context_ != INVALID_HANDLE_VALUE) activated_ = ActivateActCtx(context_, &cookie_) != FALSE;
+    }
+    ~ActiveContext() {
+        if (activated_) DeactivateActCtx(0, cookie_);
+    }
+    ActiveContext(const ActiveContext&) = delete;
+    ActiveContext& operator=(const ActiveContext&) = delete;
+    bool active() const { return activated_; }
+
+private:
+    HANDLE context_;
+    ULONG_PTR cookie_ = 0;
+    bool activated_ = false;
+};
+
+// The other apartment: activates the same context, unmarshals the object
+// and blurs its own array through the proxy.
+struct OtherApartment {
+    HANDLE context = INVALID_HANDLE_VALUE;
+    IStream* stream = nullptr;
+    HRESULT unmarshal = E_FAIL;
+    HRESULT call = E_FAIL;
+    std::vector<std::uint8_t> after;
+};
+
+// A 3 x 4 picture whose one filtered pixel (1, 1) holds 16: it blurs to 4.
+std::vector<std::uint8_t> spot() {
+    std::vector<std::uint8_t> bytes(48, 0);
+    for (int b = 0; b < 3; ++b) bytes[27 + b] = 16;
+    return bytes;
+}
+std::vector<std::uint8_t> blurred_spot() {
+    std::vector<std::uint8_t> bytes(48, 0);
+    for (int b = 0; b < 3; ++b) bytes[27 + b] = 4;
+    return bytes;
+}
+
+unsigned __stdcall use_from_other_apartment(void* arg) {
+    auto& other = *static_cast<OtherApartment*>(arg);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        ActiveContext active(other.context);
+        ComPtr<_Pictava> object;
+        other.unmarshal = CoGetInterfaceAndReleaseStream(other.stream, IID__Pictava, object.put_void());
+        if (SUCCEEDED(other.unmarshal)) {
+            UniqueSafeArray array = make_bytes(spot());
+            SAFEARRAY* slot = array.get();
+            other.call = object->Blur_Buffer(&slot, 3, 4);
+            if (slot != array.get()) {  // the marshaller replaced (and freed) the array
+                array.release();
+                array.reset(slot);
+            }
+            other.after = read_bytes(array.get());
+        }
+    }
+    CoUninitialize();
+    return 0;
+}
+
+class RegistrationFreeTest : public RegistrationTest,
+                             public ::testing::WithParamInterface<ContextSource> {};
+
+TEST_P(RegistrationFreeTest, CreatesByProgIdFiltersAndPaintsWithNothingRegistered) {
+    ASSERT_EQ(S_OK, unregister_server());
+    const RegistryDump before = dump_classes();
+    CLSID clsid{};
+    ASSERT_NE(S_OK, CLSIDFromProgID(L"Orvessa.Pictava", &clsid)) << "the class is still registered";
+
+    const std::wstring folder = program_folder();
+    std::wstring source;
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    switch (GetParam()) {
+        case ContextSource::manifest_file:
+            source = folder + L"Orvessa.manifest";
+            break;
+        case ContextSource::dll_resource:
+            source = folder + L"Orvessa.dll";
+            request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+            request.lpResourceName = MAKEINTRESOURCEW(1);
+            break;
+        case ContextSource::client_dependency: {
+            wchar_t temp[MAX_PATH];
+            GetTempPathW(MAX_PATH, temp);
+            source = std::wstring(temp) + L"orvessa-client-" + std::to_wstring(GetCurrentProcessId()) +
+                     L".manifest";
+            std::ofstream(source.c_str(), std::ios::binary) << client_manifest();
+            request.dwFlags = ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID;
+            request.lpAssemblyDirectory = folder.c_str();
+            break;
+        }
+    }
+    request.lpSource = source.c_str();
+    HANDLE context = CreateActCtxW(&request);
+    if (GetParam() == ContextSource::client_dependency) DeleteFileW(source.c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, context) << "CreateActCtx failed: " << GetLastError();
+    {
+        ActiveContext active(context);
+        ASSERT_TRUE(active.active());
+        // The ProgID gives a class identifier that creates Pictava (Wine
+        // hands out the context's alias of the class, not its own CLSID).
+        ASSERT_EQ(S_OK, CLSIDFromProgID(L"Orvessa.Pictava", &clsid));
+        ComPtr<_Pictava> object, by_clsid;
+        ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__Pictava,
+                                         object.put_void()));
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_Pictava, nullptr, CLSCTX_INPROC_SERVER, IID__Pictava,
+                                         by_clsid.put_void()));
+
+        // In this apartment: a filter and a paint.
+        UniqueSafeArray array = make_bytes(spot());
+        SAFEARRAY* slot = array.get();
+        ASSERT_EQ(S_OK, object->Blur_Buffer(&slot, 3, 4));
+        EXPECT_EQ(blurred_spot(), read_bytes(array.get()));
+        const std::wstring picture = picture_path("chelsea-small.bmp");
+        UniqueBstr name(SysAllocString(picture.c_str()));
+        Canvas canvas(50, 34);
+        VARIANT_BOOL painted = VARIANT_FALSE;
+        ASSERT_EQ(S_OK, object->ColorToBN(name.get(), canvas.dc_value(), 0, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr, &painted));
+        EXPECT_EQ(VARIANT_TRUE, painted);
+        const std::uint8_t corner = converted(read_bmp_file(picture).at(0, 0), false, 128);
+        EXPECT_EQ((Rgb{corner, corner, corner}), canvas.at(0, 0));
+
+        EXPECT_EQ(std::vector<std::wstring>{}, changes(before, dump_classes()));
+
+        // From another apartment, through the automation marshaller.
+        OtherApartment other;
+        other.context = context;
+        ASSERT_EQ(S_OK, CoMarshalInterThreadInterfaceInStream(IID__Pictava, object.get(), &other.stream));
+        HANDLE thread = reinterpret_cast<HANDLE>(
+            _beginthreadex(nullptr, 0, use_from_other_apartment, &other, 0, nullptr));
+        ASSERT_NE(nullptr, thread);
+        DWORD index = 0;
+        EXPECT_EQ(S_OK, CoWaitForMultipleHandles(0, 30000, 1, &thread, &index));
+        CloseHandle(thread);
+        EXPECT_EQ(S_OK, other.unmarshal);
+        EXPECT_EQ(S_OK, other.call);
+        EXPECT_EQ(blurred_spot(), other.after);
+    }
+    ReleaseActCtx(context);
+
+    // The class stays unregistered. The one thing written is the platform
+    // marshaller's own: to proxy _Pictava, Wine's automation marshaller loads
+    // the type library named by the context with LoadTypeLib, which registers
+    // the library and its interface.
+    const std::wstring library = L"\\TYPELIB\\" + text(LIBID_Orvessa);
+    const std::wstring iface = L"\\INTERFACE\\" + text(IID__Pictava);
+    for (std::wstring change : changes(before, dump_classes())) {
+        const std::wstring shown = change;
+        CharUpperW(change.data());
+        EXPECT_TRUE(change.starts_with(L"WRITTEN ") && (change.find(library) != std::wstring::npos ||
+                                                         change.find(iface) != std::wstring::npos))
+            << testing::PrintToString(shown);
+    }
+    EXPECT_NE(S_OK, CLSIDFromProgID(L"Orvessa.Pictava", &clsid));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, RegistrationFreeTest,
+                         ::testing::Values(ContextSource::manifest_file, ContextSource::dll_resource,
+                                           ContextSource::client_dependency),
+                         [](const ::testing::TestParamInfo<ContextSource>& info) {
+                             switch (info.param) {
+                                 case ContextSource::manifest_file: return "ManifestFile";
+                                 case ContextSource::dll_resource: return "DllResource";
+                                 default: return "ClientDependency";
+                             }
+                         });
 
 }  // namespace
 }  // namespace orvessa::test

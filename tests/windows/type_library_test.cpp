@@ -45,7 +45,8 @@ TEST_F(TypeLibraryTest, LibraryIsOrvessa11NeutralWithInterfaceThenClass) {
     EXPECT_EQ(11, attr->wMajorVerNum);
     EXPECT_EQ(0, attr->wMinorVerNum);
     EXPECT_EQ(0u, attr->lcid);
-    EXPECT_EQ(SYS_WIN32, attr->syskind);
+    // The target is the DLL's own bitness.
+    EXPECT_EQ(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, attr->syskind);
     // LIBFLAG_FHASDISKIMAGE is added by the loader for any library read from a file.
     EXPECT_EQ(0, attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE);
     library->ReleaseTLibAttr(attr);
