@@ -1,0 +1,82 @@
+// The centre rows of a walk cut into bands of rows that threads filter at
+// the same time. A band filters its rows exactly as the single walk does,
+// from entry values: the rows just outside it belong to its neighbours,
+// which overwrite them, so their entry values are copied before any band
+// starts. The buffer bytes written are therefore those of one thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace orvessa::filters {
+
+// Image row r of a caller's buffer starts `r * stride` bytes below the top row.
+struct ImageRows {
+    std::uint8_t* operator()(std::int32_t r) const {
+        return top - static_cast<std::ptrdiff_t>(r) * stride;
+    }
+    std::uint8_t* top;
+    std::int32_t stride;
+};
+
+// Centre rows first..last, and where to read the entry values of the rows
+// first - 1 .. last + 1.
+struct Band {
+    std::int32_t first;
+    std::int32_t last;
+    ImageRows image;
+    const std::uint8_t* above;  // row first - 1
+    const std::uint8_t* below;  // row last + 1
+
+    const std::uint8_t* row(std::int32_t r) const {
+        if (r == first - 1) return above;
+        if (r == last + 1) return below;
+        return image(r);
+    }
+};
+
+// How many bands `threads` threads filter centre_rows rows in: one band per
+// thread, at least one row each. Always 1 in a build without threads.
+std::int32_t band_count(std::int32_t threads, std::int32_t centre_rows) noexcept;
+
+class RowBands {
+public:
+    // Centre rows 1..centre_rows (>= 1) in band_count(wanted, centre_rows)
+    // bands; one band, reading only the buffer, when the copies
+    // of the edge rows cannot be allocated. Rows 0..centre_rows + 1 must be
+    // readable; the copies are taken here, before any band runs.
+    RowBands(const ImageRows& image, std::int32_t dim_x, std::int32_t centre_rows,
+             std::int32_t wanted) noexcept;
+
+    std::int32_t count() const noexcept { return count_; }
+    Band operator[](std::int32_t i) const noexcept;
+
+private:
+    std::int32_t first_row(std::int32_t i) const noexcept;
+    const std::uint8_t* copy(std::int32_t slot) const noexcept {
+        return copies_.get() + static_cast<std::size_t>(slot) * row_bytes_;
+    }
+
+    ImageRows image_;
+    std::size_t row_bytes_;
+    std::int32_t centre_rows_;
+    std::int32_t count_ = 1;
+    std::unique_ptr<std::uint8_t[]> copies_;
+};
+
+// Runs band(i) for i = 0..count-1 at the same time and returns when all have
+// returned: the calling thread takes band 0, and every band whose thread
+// cannot be started. The threads compute under the calling thread's
+// floating-point environment. `band` must not throw. Without thread support
+// in the build (the Windows server) the calling thread runs them in turn.
+void run_bands(std::int32_t count, void (*band)(void* context, std::int32_t i),
+               void* context) noexcept;
+
+template <typename F>
+void run_bands(std::int32_t count, F& band) noexcept {
+    run_bands(
+        count, [](void* f, std::int32_t i) { (*static_cast<F*>(f))(i); }, &band);
+}
+
+}  // namespace orvessa::filters
