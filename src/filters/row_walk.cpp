@@ -49,8 +49,7 @@ struct WindowDeleter {
 using WindowStorage = std::unique_ptr<std::uint8_t[], WindowDeleter>;
 
 // 9 * (dim_x + 1) bytes: three rows of three channels, as the row window is
-// declared; only 9 * dim_x of them are used.
-// Empty when it cannot be had.
+// declared; only 9 * dim_x of them are used. Empty when it cannot be had.
 WindowStorage try_allocate_window(std::int32_t dim_x) noexcept {
     const std::uint64_t bytes = 9ULL * (static_cast<std::uint64_t>(dim_x) + 1);
     if (bytes > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
