@@ -30,7 +30,13 @@ std::int32_t usable_cores() noexcept {
 
 namespace filters {
 
-std::int32_t band_count(std::int32_t threads, std::int32_t centre_rows) noexcept {
+namespace {
+// Enough to even out uneven rows; each band costs two copied rows and the
+// kernel's start on two rows.
+constexpr std::int32_t bands_per_worker = 8;
+}  // namespace
+
+std::int32_t worker_count(std::int32_t threads, std::int32_t centre_rows) noexcept {
 #if ORVESSA_FILTER_THREADS
     return std::clamp(threads, 1, std::max(centre_rows, 1));
 #else
@@ -40,10 +46,16 @@ std::int32_t band_count(std::int32_t threads, std::int32_t centre_rows) noexcept
 #endif
 }
 
+std::int32_t band_count(std::int32_t workers, std::int32_t centre_rows) noexcept {
+    if (workers <= 1) return 1;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(centre_rows, static_cast<std::int64_t>(workers) * bands_per_worker));
+}
+
 RowBands::RowBands(const ImageRows& image, std::int32_t dim_x, std::int32_t centre_rows,
-                   std::int32_t wanted) noexcept
+                   std::int32_t count) noexcept
     : image_(image), row_bytes_(3 * static_cast<std::size_t>(dim_x)), centre_rows_(centre_rows) {
-    const std::int32_t count = band_count(wanted, centre_rows);
+    count = std::clamp(count, 1, centre_rows);
     if (count == 1) return;
     // Two rows at each inner edge: the last of the band above and the first
     // of the band below, each read by the other band.
@@ -71,9 +83,9 @@ Band RowBands::operator[](std::int32_t i) const noexcept {
     return {first, last, image_, above, below};
 }
 
-void run_bands(std::int32_t count, void (*band)(void* context, std::int32_t i),
-               void* context) noexcept {
-    std::int32_t next = 0;  // the first band left to the calling thread after band 0
+void run_workers(std::int32_t count, void (*work)(void* context, std::int32_t worker),
+                 void* context) noexcept {
+    std::int32_t next = 0;  // the first worker left to the calling thread after worker 0
 #if ORVESSA_FILTER_THREADS
     std::fenv_t env;
     std::fegetenv(&env);
@@ -85,18 +97,18 @@ void run_bands(std::int32_t count, void (*band)(void* context, std::int32_t i),
     if (threads) {
         for (; next < count; ++next) {
             try {
-                threads[next - 1] = std::jthread([band, context, next, &env] {
+                threads[next - 1] = std::jthread([work, context, next, &env] {
                     std::fesetenv(&env);
-                    band(context, next);
+                    work(context, next);
                 });
             } catch (...) {
                 break;  // no more threads to be had: the rest run here
             }
         }
     }
-    band(context, 0);
+    work(context, 0);
 #endif
-    for (; next < count; ++next) band(context, next);
+    for (; next < count; ++next) work(context, next);
 }
 
 }  // namespace filters

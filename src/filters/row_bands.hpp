@@ -2,7 +2,8 @@
 // the same time. A band filters its rows exactly as the single walk does,
 // from entry values: the rows just outside it belong to its neighbours,
 // which overwrite them, so their entry values are copied before any band
-// starts. The buffer bytes written are therefore those of one thread.
+// starts. The buffer bytes written are therefore those of one thread,
+// whichever thread filters which band and in whatever order.
 #pragma once
 
 #include <cstddef>
@@ -36,18 +37,23 @@ struct Band {
     }
 };
 
-// How many bands `threads` threads filter centre_rows rows in: one band per
-// thread, at least one row each. Always 1 in a build without threads.
-std::int32_t band_count(std::int32_t threads, std::int32_t centre_rows) noexcept;
+// The threads that work on centre_rows rows when `threads` are allowed: at
+// most one per row; always 1 in a build without threads.
+std::int32_t worker_count(std::int32_t threads, std::int32_t centre_rows) noexcept;
+
+// The bands for that many threads: several each, taken in turn, so that a
+// thread whose rows went fast (flat areas) or whose core was busy elsewhere
+// does not leave the others waiting. One band for one thread.
+std::int32_t band_count(std::int32_t workers, std::int32_t centre_rows) noexcept;
 
 class RowBands {
 public:
-    // Centre rows 1..centre_rows (>= 1) in band_count(wanted, centre_rows)
-    // bands; one band, reading only the buffer, when the copies
-    // of the edge rows cannot be allocated. Rows 0..centre_rows + 1 must be
-    // readable; the copies are taken here, before any band runs.
+    // Centre rows 1..centre_rows (>= 1) in `count` bands of at least one row
+    // each; one band, reading only the buffer, when the copies of the edge
+    // rows cannot be allocated. Rows 0..centre_rows + 1 must be readable;
+    // the copies are taken here, before any band runs.
     RowBands(const ImageRows& image, std::int32_t dim_x, std::int32_t centre_rows,
-             std::int32_t wanted) noexcept;
+             std::int32_t count) noexcept;
 
     std::int32_t count() const noexcept { return count_; }
     Band operator[](std::int32_t i) const noexcept;
@@ -65,18 +71,19 @@ private:
     std::unique_ptr<std::uint8_t[]> copies_;
 };
 
-// Runs band(i) for i = 0..count-1 at the same time and returns when all have
-// returned: the calling thread takes band 0, and every band whose thread
-// cannot be started. The threads compute under the calling thread's
-// floating-point environment. `band` must not throw. Without thread support
-// in the build (the Windows server) the calling thread runs them in turn.
-void run_bands(std::int32_t count, void (*band)(void* context, std::int32_t i),
-               void* context) noexcept;
+// Runs work(w) for workers w = 0..count-1 at the same time and returns when
+// all have returned: the calling thread is worker 0, and takes the place of
+// every worker whose thread cannot be started. The threads compute under the
+// calling thread's floating-point environment. `work` must not throw.
+// Without thread support in the build (the Windows server) the calling
+// thread runs them in turn.
+void run_workers(std::int32_t count, void (*work)(void* context, std::int32_t worker),
+                 void* context) noexcept;
 
 template <typename F>
-void run_bands(std::int32_t count, F& band) noexcept {
-    run_bands(
-        count, [](void* f, std::int32_t i) { (*static_cast<F*>(f))(i); }, &band);
+void run_workers(std::int32_t count, F& work) noexcept {
+    run_workers(
+        count, [](void* f, std::int32_t worker) { (*static_cast<F*>(f))(worker); }, &work);
 }
 
 }  // namespace orvessa::filters

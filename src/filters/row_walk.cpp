@@ -1,6 +1,7 @@
 #include "filters/row_walk.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -168,16 +169,16 @@ void run_prepared(const Band& band, std::int32_t dim_x, const PreparedStorage& p
     }
 }
 
-// Centre rows 1..centre_rows in bands, each on its own thread where
-// `threads` allows: the bytes of the single walk. `window` serves the first
-// band; `prepared` (or null) is the kernel over prepared rows, `row` the
-// kernel of bands without them.
+// Centre rows 1..centre_rows in bands that up to `threads` threads take in
+// turn: the bytes of the single walk. `window` serves the calling thread;
+// `prepared` (or null) is the kernel over prepared rows, `row` the kernel
+// of threads without them.
 void run_bands_of_rows(const ImageRows& image, std::int32_t dim_x, std::int32_t centre_rows,
                        std::uint8_t* window, std::int32_t threads, RowKernel row,
                        const PreparedRowKernel* prepared) noexcept {
-    // Each further band needs a row window of its own; as many bands as
+    // Each further thread needs a row window of its own; as many threads as
     // there is memory for.
-    const std::int32_t wanted = band_count(threads, centre_rows);
+    const std::int32_t wanted = worker_count(threads, centre_rows);
     std::vector<WindowStorage> windows;
     try {
         windows.reserve(static_cast<std::size_t>(wanted - 1));
@@ -187,31 +188,37 @@ void run_bands_of_rows(const ImageRows& image, std::int32_t dim_x, std::int32_t 
             windows.push_back(std::move(more));
         }
     } catch (const std::bad_alloc&) {
-        // Fewer bands: those with a window.
+        // Fewer threads: those with a window.
     }
-    const RowBands bands(image, dim_x, centre_rows, static_cast<std::int32_t>(windows.size()) + 1);
+    const auto workers = static_cast<std::int32_t>(windows.size()) + 1;
+    const RowBands bands(image, dim_x, centre_rows, band_count(workers, centre_rows));
 
-    // Bands without prepared rows run the row kernel: the same bytes.
+    // Threads without prepared rows run the row kernel: the same bytes.
     std::vector<PreparedStorage> prepared_rows;
     if (prepared != nullptr) {
         try {
-            prepared_rows.reserve(static_cast<std::size_t>(bands.count()));
-            for (std::int32_t i = 0; i < bands.count(); ++i) {
+            prepared_rows.reserve(static_cast<std::size_t>(workers));
+            for (std::int32_t w = 0; w < workers; ++w) {
                 prepared_rows.push_back(allocate_prepared_rows(dim_x, prepared->words));
             }
         } catch (const std::bad_alloc&) {
         }
     }
 
-    auto run_band = [&](std::int32_t i) {
-        const auto at = static_cast<std::size_t>(i);
-        if (at < prepared_rows.size() && prepared_rows[at].storage) {
-            run_prepared(bands[i], dim_x, prepared_rows[at], *prepared);
-        } else {
-            run_window(bands[i], dim_x, i == 0 ? window : windows[at - 1].get(), row);
+    std::atomic<std::int32_t> next_band{0};
+    auto work = [&](std::int32_t w) {
+        const auto at = static_cast<std::size_t>(w);
+        for (;;) {
+            const std::int32_t i = next_band.fetch_add(1, std::memory_order_relaxed);
+            if (i >= bands.count()) return;
+            if (at < prepared_rows.size() && prepared_rows[at].storage) {
+                run_prepared(bands[i], dim_x, prepared_rows[at], *prepared);
+            } else {
+                run_window(bands[i], dim_x, w == 0 ? window : windows[at - 1].get(), row);
+            }
         }
     };
-    run_bands(bands.count(), run_band);
+    run_workers(workers, work);
 }
 
 // The whole call: validation, the row window, the bands, then the planned error.
