@@ -154,7 +154,7 @@ TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDo
         for (std::int32_t dim_x : {5, 22, 43}) {
             for (std::int32_t dim_y : {6, 12}) {
                 const auto stride = PixelLayout::stride_for(dim_x);
-                const std::size_t minimal = static_cast<std::size_t>((dim_y - 1) * stride + 3 * dim_x);
+                const auto minimal = static_cast<std::size_t>((dim_y - 1) * stride + 3 * dim_x);
                 expect_literal(filter, noise(minimal, 30, 1), dim_x, dim_y);
                 expect_literal(filter, noise(minimal - 1, 30, 2), dim_x, dim_y);
                 for (std::int32_t lower_bound :

@@ -54,8 +54,8 @@ using WindowStorage = std::unique_ptr<std::uint8_t[], WindowDeleter>;
 WindowStorage try_allocate_window(std::int32_t dim_x) noexcept {
     const std::uint64_t bytes = 9ULL * (static_cast<std::uint64_t>(dim_x) + 1);
     if (bytes > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
-    return WindowStorage(
-        static_cast<std::uint8_t*>(::operator new[](static_cast<std::size_t>(bytes), std::nothrow)));
+    return WindowStorage(static_cast<std::uint8_t*>(
+        ::operator new[](static_cast<std::size_t>(bytes), std::nothrow)));
 }
 
 WindowStorage allocate_window(std::int32_t dim_x) {
@@ -102,7 +102,9 @@ namespace {
 void run_window(const Band& band, std::int32_t dim_x, std::uint8_t* window, RowKernel kernel) {
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(dim_x);
     std::uint8_t* rows[3] = {window, window + row_bytes, window + 2 * row_bytes};
-    for (std::int32_t t = 0; t < 3; ++t) std::memcpy(rows[t], band.row(band.first - 1 + t), row_bytes);
+    for (std::int32_t t = 0; t < 3; ++t) {
+        std::memcpy(rows[t], band.row(band.first - 1 + t), row_bytes);
+    }
     for (std::int32_t y = band.first;; ++y) {
         kernel(rows[0], rows[1], rows[2], band.image(y), dim_x);
         if (y == band.last) break;
