@@ -266,8 +266,16 @@ void print_table(const std::map<std::string, double>& mpps) {
             peer = ratio(v, find("cv::bilateralFilter", "opencv", c, peer_threads));
             gauss = ratio(v, find("cv::GaussianBlur", "opencv", c, peer_threads));
         }
-        std::printf("| %s | %s | %d | %s | %s | %.0f | %s | %s | %s | %s | %s |\n",
-                    c.filter.c_str(), c.path.c_str(), c.threads, c.size.c_str(),
+        // Which row runs on every core, or on OpenCV's own choice.
+        std::string threads = std::to_string(c.threads);
+        if (c.path == "opencv" && c.threads != 1) {
+            threads += " (default)";
+        } else if (c.path != "opencv" && c.path != "plain" && c.threads > 1 &&
+                   c.threads == orvessa::usable_cores()) {
+            threads += " (all)";
+        }
+        std::printf("| %s | %s | %s | %s | %s | %.0f | %s | %s | %s | %s | %s |\n",
+                    c.filter.c_str(), c.path.c_str(), threads.c_str(), c.size.c_str(),
                     c.content.c_str(), v, scaling.c_str(), peer.c_str(), gauss.c_str(),
                     copy.c_str(), memcpy_ratio.c_str());
     }
