@@ -34,11 +34,14 @@ namespace {
 // Enough to even out uneven rows; each band costs two copied rows and the
 // kernel's start on two rows.
 constexpr std::int32_t bands_per_worker = 8;
+// Far above any core count; a larger request would only cost memory and
+// thread starts.
+constexpr std::int32_t max_workers = 1024;
 }  // namespace
 
 std::int32_t worker_count(std::int32_t threads, std::int32_t centre_rows) noexcept {
 #if ORVESSA_FILTER_THREADS
-    return std::clamp(threads, 1, std::max(centre_rows, 1));
+    return std::clamp(threads, 1, std::clamp(centre_rows, 1, max_workers));
 #else
     (void)threads;
     (void)centre_rows;

@@ -38,7 +38,7 @@ struct Band {
 };
 
 // The threads that work on centre_rows rows when `threads` are allowed: at
-// most one per row; always 1 in a build without threads.
+// most one per row, and at most 1024; always 1 in a build without threads.
 std::int32_t worker_count(std::int32_t threads, std::int32_t centre_rows) noexcept;
 
 // The bands for that many threads: several each, taken in turn, so that a
