@@ -7,10 +7,10 @@
 namespace orvessa {
 
 struct FilterOptions {
-    // Threads that filter the picture, the calling thread among them, each
-    // over its own band of rows. 1 (or less) starts no thread. A library
+    // Threads that filter the picture, the calling thread among them, taking
+    // bands of rows in turn. 1 (or less) starts no thread. A library
     // caller decides: it may already run filters side by side. The Windows
-    // server build always runs on the calling thread.
+    // server build, and the literal path, always run on the calling thread.
     std::int32_t threads = 1;
 };
 
