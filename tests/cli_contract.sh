@@ -70,15 +70,20 @@ grep -qx 'orvessa: Overflow (error 6)' "$tmp/err" || fail "overflow message: $(c
 cmp -s "$tmp/out" "$tmp/in" || fail "overflow leaves the array unchanged"
 expect_status 3 "negative width" "$cli" smooth --raw=-5x10 "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Subscript out of range (error 9)' "$tmp/err" || fail "subscript message"
-# Lowest index 1: the centre rows are filtered, then the bottom row fails.
+# Lowest index 1: the centre rows are filtered, then the bottom row fails,
+# on any number of threads (bands of one row here).
 tail -c 59 "$tmp/in" >"$tmp/in1"
 tail -c 59 "$tmp/want" >"$tmp/want1"
-expect_status 3 "lowest index 1" "$cli" blur --raw 4x5 --lower-bound 1 "$tmp/in1" "$tmp/out"
-cmp -s "$tmp/out" "$tmp/want1" || fail "lowest index 1 keeps the filtered rows"
+for threads in 1 2 3; do
+  expect_status 3 "lowest index 1, $threads threads" "$cli" blur --raw 4x5 --lower-bound 1 \
+    --threads "$threads" "$tmp/in1" "$tmp/out"
+  cmp -s "$tmp/out" "$tmp/want1" || fail "lowest index 1 keeps the filtered rows ($threads threads)"
+done
 
 # Usage and file errors.
 expect_status 1 "no command" "$cli"
 expect_status 1 "bad size" "$cli" blur --raw 4by5 "$tmp/in" "$tmp/out"
+expect_status 1 "no thread" "$cli" blur --raw 4x5 --threads 0 "$tmp/in" "$tmp/out"
 expect_status 1 "missing OUT" "$cli" blur --raw 4x5 "$tmp/in"
 expect_status 2 "missing IN" "$cli" blur --raw 4x5 "$tmp/nope" "$tmp/out"
 expect_status 2 "unwritable OUT" "$cli" blur --raw 4x5 "$tmp/in" "$tmp/no/such/dir/out"

@@ -1,5 +1,6 @@
-// Runs a filter on a byte array under a chosen path and reports what the
-// caller would see: the array's bytes afterwards and the error, if any.
+// Runs a filter on a byte array under a chosen path and thread count and
+// reports what the caller would see: the array's bytes afterwards and the
+// error, if any.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +37,13 @@ public:
     ~ForcedPath() { force_filter_path(FilterPath::automatic); }
 };
 
+// The thread counts that every path is compared over: one thread, two, and
+// an odd count whose bands differ in length and are often a row or two.
+inline constexpr std::int32_t thread_counts[] = {1, 2, 5};
+
 inline Outcome run_filter(Filter filter, FilterPath path, std::vector<std::uint8_t> bytes,
-                          std::int32_t dim_x, std::int32_t dim_y, ArrayShape shape = {}) {
+                          std::int32_t dim_x, std::int32_t dim_y, ArrayShape shape = {},
+                          std::int32_t threads = 1) {
     const ForcedPath forced(path);
     ByteArrayView array = shape.dimensions == 0
                               ? ByteArrayView()
@@ -46,10 +52,11 @@ inline Outcome run_filter(Filter filter, FilterPath path, std::vector<std::uint8
     Outcome outcome;
     try {
         Pictava effects(nullptr);
+        const FilterOptions options{threads};
         if (filter == Filter::blur) {
-            effects.Blur_Buffer(array, dim_x, dim_y);
+            effects.Blur_Buffer(array, dim_x, dim_y, options);
         } else {
-            effects.MedianCut_Buffer(array, dim_x, dim_y);
+            effects.MedianCut_Buffer(array, dim_x, dim_y, options);
         }
     } catch (const Error& e) {
         outcome.error = e.number();

@@ -16,10 +16,17 @@ constexpr std::int32_t subscript = 9;
 
 class WalkFailures : public ::testing::TestWithParam<std::tuple<Filter, FilterPath>> {
 protected:
-    Outcome run(std::vector<std::uint8_t> bytes, std::int32_t dim_x, std::int32_t dim_y,
+    // The outcome on one thread, which every thread count must repeat.
+    Outcome run(const std::vector<std::uint8_t>& bytes, std::int32_t dim_x, std::int32_t dim_y,
                 ArrayShape shape = {}) {
-        return run_filter(std::get<0>(GetParam()), std::get<1>(GetParam()), std::move(bytes), dim_x,
-                          dim_y, shape);
+        const auto [filter, path] = GetParam();
+        const Outcome one = run_filter(filter, path, bytes, dim_x, dim_y, shape);
+        for (std::int32_t threads : thread_counts) {
+            EXPECT_EQ(run_filter(filter, path, bytes, dim_x, dim_y, shape, threads), one)
+                << dim_x << "x" << dim_y << " lowest " << shape.lower_bound << " threads "
+                << threads;
+        }
+        return one;
     }
     std::mt19937 rng{12345};
 };
@@ -143,8 +150,10 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, WalkFailures,
                                             ::testing::ValuesIn(every_path())),
                          case_name);
 
-// Random sizes, lengths, lowest indices and contents: every fast path must
-// leave the same bytes and raise the same error as the literal walk.
+// Random sizes, lengths, lowest indices and contents: every fast path, on
+// every thread count, must leave the same bytes and raise the same error as
+// the literal walk. A lowest index above 0 stops the walk part way, often
+// inside what would be a later band.
 class FastPathsMatchLiteral : public ::testing::TestWithParam<Filter> {};
 
 TEST_P(FastPathsMatchLiteral, OnRandomBuffers) {
@@ -167,9 +176,11 @@ TEST_P(FastPathsMatchLiteral, OnRandomBuffers) {
         const auto bytes = random_bytes(rng, static_cast<std::size_t>(length));
         const Outcome expected = run_filter(filter, FilterPath::literal, bytes, dim_x, dim_y, shape);
         for (FilterPath path : paths) {
-            ASSERT_EQ(run_filter(filter, path, bytes, dim_x, dim_y, shape), expected)
-                << filter_path_name(path) << " " << dim_x << "x" << dim_y << " length " << length
-                << " lowest " << shape.lower_bound;
+            for (std::int32_t threads : thread_counts) {
+                ASSERT_EQ(run_filter(filter, path, bytes, dim_x, dim_y, shape, threads), expected)
+                    << filter_path_name(path) << " " << dim_x << "x" << dim_y << " length "
+                    << length << " lowest " << shape.lower_bound << " threads " << threads;
+            }
         }
     }
 }
@@ -185,8 +196,11 @@ TEST_P(FastPathsMatchLiteral, OnLargeSmoothAndNoisyImages) {
         }
         const Outcome expected = run_filter(filter, FilterPath::literal, bytes, dim_x, dim_y);
         for (FilterPath path : fast_paths()) {
-            EXPECT_EQ(run_filter(filter, path, bytes, dim_x, dim_y), expected)
-                << filter_path_name(path) << " " << dim_x << "x" << dim_y;
+            for (std::int32_t threads : thread_counts) {
+                EXPECT_EQ(run_filter(filter, path, bytes, dim_x, dim_y, {}, threads), expected)
+                    << filter_path_name(path) << " " << dim_x << "x" << dim_y << " threads "
+                    << threads;
+            }
         }
     }
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "orvessa/filter_options.hpp"
+
 namespace orvessa {
 struct Image;
 }
@@ -50,7 +52,8 @@ std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view
 int run_filter_command(std::string_view filter, Args args);
 
 // The picture commands.
-int run_picture_filter(std::string_view filter, const ParsedArgs& parsed);
+int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
+                       const FilterOptions& options);
 int run_gray_command(Args args);
 int run_fit_command(Args args);
 int run_scale_command(std::string_view axis, Args args);

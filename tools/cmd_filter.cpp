@@ -1,5 +1,6 @@
 // orvessa blur|smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
 // orvessa blur|smooth IN OUT (picture files)
+// Both take --path NAME and --threads N.
 #include <array>
 #include <limits>
 
@@ -12,7 +13,7 @@ namespace orvessa::cli {
 
 namespace {
 
-int run_raw(std::string_view filter, const ParsedArgs& parsed) {
+int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptions& options) {
     const auto size = parse_size(*parsed.option("--raw"));
     if (!size) return usage_error("--raw wants WIDTHxHEIGHT, two 32-bit integers");
     std::int32_t lower_bound = 0;
@@ -35,9 +36,9 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed) {
     try {
         Pictava effects(nullptr);  // the filters need no platform services
         if (filter == "blur") {
-            effects.Blur_Buffer(array, size->first, size->second);
+            effects.Blur_Buffer(array, size->first, size->second, options);
         } else {
-            effects.MedianCut_Buffer(array, size->first, size->second);
+            effects.MedianCut_Buffer(array, size->first, size->second, options);
         }
     } catch (const Error& e) {
         complain(e.description() + " (error " + std::to_string(e.number()) + ")");
@@ -51,7 +52,8 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed) {
 }  // namespace
 
 int run_filter_command(std::string_view filter, Args args) {
-    static constexpr std::array<std::string_view, 3> valued{"--raw", "--lower-bound", "--path"};
+    static constexpr std::array<std::string_view, 4> valued{"--raw", "--lower-bound", "--path",
+                                                            "--threads"};
     const auto parsed = parse_args(args, valued, {});
     if (!parsed) return exit_usage;
     if (const auto name = parsed->option("--path")) {
@@ -63,8 +65,15 @@ int run_filter_command(std::string_view filter, Args args) {
         }
         force_filter_path(*path);
     }
-    if (parsed->has("--raw")) return run_raw(filter, *parsed);
-    return run_picture_filter(filter, *parsed);
+    // A tool run owns the machine: every core it may use, unless told.
+    FilterOptions options{usable_cores()};
+    if (const auto text = parsed->option("--threads")) {
+        const auto threads = parse_int32(*text);
+        if (!threads || *threads < 1) return usage_error("--threads wants a count of 1 or more");
+        options.threads = *threads;
+    }
+    if (parsed->has("--raw")) return run_raw(filter, *parsed, options);
+    return run_picture_filter(filter, *parsed, options);
 }
 
 }  // namespace orvessa::cli

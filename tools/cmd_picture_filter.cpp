@@ -7,7 +7,8 @@
 
 namespace orvessa::cli {
 
-int run_picture_filter(std::string_view filter, const ParsedArgs& parsed) {
+int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
+                       const FilterOptions& options) {
     if (parsed.has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
     if (parsed.positional.size() != 2) return usage_error(std::string(filter) + " wants IN and OUT");
     Image image;
@@ -22,9 +23,9 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed) {
     try {
         Pictava effects(nullptr);
         if (filter == "blur") {
-            effects.Blur_Buffer(array, image.width, image.height);
+            effects.Blur_Buffer(array, image.width, image.height, options);
         } else {
-            effects.MedianCut_Buffer(array, image.width, image.height);
+            effects.MedianCut_Buffer(array, image.width, image.height, options);
         }
     } catch (const Error& e) {
         complain(e.description() + " (error " + std::to_string(e.number()) + ")");

@@ -8,6 +8,7 @@
 
 #include "orvessa/bitmap_info.hpp"
 #include "orvessa/byte_array.hpp"
+#include "orvessa/filter_options.hpp"
 
 namespace orvessa {
 
@@ -30,9 +31,12 @@ public:
     std::int16_t ScaleX(float Width);
     std::int16_t ScaleY(float Height);
 
-    // In-place 3 x 3 filters over a 24-bit bottom-up pixel buffer.
-    void Blur_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY);
-    void MedianCut_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY);
+    // In-place 3 x 3 filters over a 24-bit bottom-up pixel buffer. The COM
+    // layer passes no options: one thread.
+    void Blur_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY,
+                     const FilterOptions& Options = {});
+    void MedianCut_Buffer(ByteArrayView& Buffer, std::int32_t DimX, std::int32_t DimY,
+                          const FilterOptions& Options = {});
 
     // Loads a picture, turns it gray or two-colour and paints it on the
     // device context named by PictureHDC. Raises nothing: the result is

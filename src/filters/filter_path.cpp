@@ -143,26 +143,29 @@ namespace {
 
 // The walk over prepared rows where the path has kernels for it, else the plain walk.
 void run_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel row,
-              const PreparedRowKernel& prepared) {
-    if (prepared.next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, row);
-    walk_prepared_rows(buffer, dim_x, dim_y, prepared, row);
+              const PreparedRowKernel& prepared, std::int32_t threads) {
+    if (prepared.next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, row, threads);
+    walk_prepared_rows(buffer, dim_x, dim_y, prepared, row, threads);
 }
 
 }  // namespace
 
-void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
+void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                 const FilterOptions& options) {
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    run_walk(buffer, dim_x, dim_y, kernels.blur, kernels.blur_prepared);
+    run_walk(buffer, dim_x, dim_y, kernels.blur, kernels.blur_prepared, options.threads);
 }
 
-void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y) {
+void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                       const FilterOptions& options) {
     const NearestRoundingScope nearest;
     const FilterPath path = resolved_path();
     if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
     const Kernels kernels = kernels_for(path);
-    run_walk(buffer, dim_x, dim_y, kernels.median_cut, kernels.median_cut_prepared);
+    run_walk(buffer, dim_x, dim_y, kernels.median_cut, kernels.median_cut_prepared,
+             options.threads);
 }
 
 }  // namespace filters

@@ -4,10 +4,13 @@
 #include <cstdint>
 
 #include "orvessa/byte_array.hpp"
+#include "orvessa/filter_options.hpp"
 
 namespace orvessa::filters {
 
-void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y);
-void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y);
+void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                 const FilterOptions& options = {});
+void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                       const FilterOptions& options = {});
 
 }  // namespace orvessa::filters

@@ -1,11 +1,14 @@
 #include "filters/row_walk.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
+#include "filters/row_bands.hpp"
 #include "orvessa/pixel_layout.hpp"
 
 namespace orvessa::filters {
@@ -47,14 +50,18 @@ struct WindowDeleter {
 using WindowStorage = std::unique_ptr<std::uint8_t[], WindowDeleter>;
 
 // 9 * (dim_x + 1) bytes: three rows of three channels, as the row window is
-// declared; only 9 * dim_x of them are used.
-WindowStorage allocate_window(std::int32_t dim_x) {
+// declared; only 9 * dim_x of them are used. Empty when it cannot be had.
+WindowStorage try_allocate_window(std::int32_t dim_x) noexcept {
     const std::uint64_t bytes = 9ULL * (static_cast<std::uint64_t>(dim_x) + 1);
-    if (bytes > std::numeric_limits<std::size_t>::max() / 2) throw Error::out_of_memory();
-    auto* p =
-        static_cast<std::uint8_t*>(::operator new[](static_cast<std::size_t>(bytes), std::nothrow));
-    if (p == nullptr) throw Error::out_of_memory();
-    return WindowStorage(p);
+    if (bytes > std::numeric_limits<std::size_t>::max() / 2) return nullptr;
+    return WindowStorage(static_cast<std::uint8_t*>(
+        ::operator new[](static_cast<std::size_t>(bytes), std::nothrow)));
+}
+
+WindowStorage allocate_window(std::int32_t dim_x) {
+    WindowStorage window = try_allocate_window(dim_x);
+    if (!window) throw Error::out_of_memory();
+    return window;
 }
 
 }  // namespace
@@ -91,33 +98,23 @@ WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t
 
 namespace {
 
-// Image row r starts `r * stride` bytes below the top row.
-struct ImageRows {
-    ImageRows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, std::int32_t stride)
-        : top(buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0))), stride(stride) {}
-    std::uint8_t* operator()(std::int32_t r) const {
-        return top - static_cast<std::ptrdiff_t>(r) * stride;
-    }
-    std::uint8_t* top;
-    std::int32_t stride;
-};
-
-// Centre rows 1..centre_rows through three row copies in `window`.
-void run_window(const ImageRows& image_row, std::int32_t dim_x, std::int32_t centre_rows,
-                std::uint8_t* window, RowKernel kernel) {
+// Centre rows first..last of a band through three row copies in `window`.
+void run_window(const Band& band, std::int32_t dim_x, std::uint8_t* window, RowKernel kernel) {
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(dim_x);
     std::uint8_t* rows[3] = {window, window + row_bytes, window + 2 * row_bytes};
-    for (std::int32_t t = 0; t < 3; ++t) std::memcpy(rows[t], image_row(t), row_bytes);
-    for (std::int32_t y = 1;; ++y) {
-        kernel(rows[0], rows[1], rows[2], image_row(y), dim_x);
-        if (y == centre_rows) break;
+    for (std::int32_t t = 0; t < 3; ++t) {
+        std::memcpy(rows[t], band.row(band.first - 1 + t), row_bytes);
+    }
+    for (std::int32_t y = band.first;; ++y) {
+        kernel(rows[0], rows[1], rows[2], band.image(y), dim_x);
+        if (y == band.last) break;
         // Slide: the rows at and below the centre move up; row y + 2,
         // not yet written, comes in below.
         std::uint8_t* const recycled = rows[0];
         rows[0] = rows[1];
         rows[1] = rows[2];
         rows[2] = recycled;
-        std::memcpy(rows[2], image_row(y + 2), row_bytes);
+        std::memcpy(rows[2], band.row(y + 2), row_bytes);
     }
 }
 
@@ -154,52 +151,103 @@ PreparedStorage allocate_prepared_rows(std::int32_t dim_x, std::int32_t words) {
     return prepared;
 }
 
-}  // namespace
+// Centre rows first..last of a band over prepared rows.
+void run_prepared(const Band& band, std::int32_t dim_x, const PreparedStorage& prepared,
+                  const PreparedRowKernel& kernel) {
+    std::uint16_t* above = prepared.rows[0];
+    std::uint16_t* centre = prepared.rows[1];
+    std::uint16_t* below = prepared.rows[2];
+    kernel.prepare(band.row(band.first - 1), above, dim_x);
+    kernel.prepare(band.row(band.first), centre, dim_x);
+    for (std::int32_t y = band.first; y <= band.last; ++y) {
+        const std::uint8_t* ahead =
+            y + prefetch_distance <= band.last + 1 ? band.row(y + prefetch_distance) : nullptr;
+        kernel.next_row(band.row(y + 1), ahead, above, centre, below, band.image(y), dim_x);
+        // Slide: row y + 1, prepared, becomes the centre.
+        std::uint16_t* const recycled = above;
+        above = centre;
+        centre = below;
+        below = recycled;
+    }
+}
 
-void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel) {
+// Centre rows 1..centre_rows in bands that up to `threads` threads take in
+// turn: the bytes of the single walk. `window` serves the calling thread;
+// `prepared` (or null) is the kernel over prepared rows, `row` the kernel
+// of threads without them.
+void run_bands_of_rows(const ImageRows& image, std::int32_t dim_x, std::int32_t centre_rows,
+                       std::uint8_t* window, std::int32_t threads, RowKernel row,
+                       const PreparedRowKernel* prepared) noexcept {
+    // Each further thread needs a row window of its own; as many threads as
+    // there is memory for.
+    const std::int32_t wanted = worker_count(threads, centre_rows);
+    std::vector<WindowStorage> windows;
+    try {
+        windows.reserve(static_cast<std::size_t>(wanted - 1));
+        while (windows.size() + 1 < static_cast<std::size_t>(wanted)) {
+            WindowStorage more = try_allocate_window(dim_x);
+            if (!more) break;
+            windows.push_back(std::move(more));
+        }
+    } catch (const std::bad_alloc&) {
+        // Fewer threads: those with a window.
+    }
+    const auto workers = static_cast<std::int32_t>(windows.size()) + 1;
+    const RowBands bands(image, dim_x, centre_rows, band_count(workers, centre_rows));
+
+    // Threads without prepared rows run the row kernel: the same bytes.
+    std::vector<PreparedStorage> prepared_rows;
+    if (prepared != nullptr) {
+        try {
+            prepared_rows.reserve(static_cast<std::size_t>(workers));
+            for (std::int32_t w = 0; w < workers; ++w) {
+                prepared_rows.push_back(allocate_prepared_rows(dim_x, prepared->words));
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    std::atomic<std::int32_t> next_band{0};
+    auto work = [&](std::int32_t w) {
+        const auto at = static_cast<std::size_t>(w);
+        for (;;) {
+            const std::int32_t i = next_band.fetch_add(1, std::memory_order_relaxed);
+            if (i >= bands.count()) return;
+            if (at < prepared_rows.size() && prepared_rows[at].storage) {
+                run_prepared(bands[i], dim_x, prepared_rows[at], *prepared);
+            } else {
+                run_window(bands[i], dim_x, w == 0 ? window : windows[at - 1].get(), row);
+            }
+        }
+    };
+    run_workers(workers, work);
+}
+
+// The whole call: validation, the row window, the bands, then the planned error.
+void walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, std::int32_t threads,
+          RowKernel row, const PreparedRowKernel* prepared) {
     const std::int32_t stride = walk_stride(dim_x);
     const WindowStorage window = allocate_window(dim_x);
     WalkPlan plan = plan_walk(buffer, dim_x, dim_y, stride);
 
     // Narrower images have no filtered column: their walk only reads.
     if (dim_x >= 3 && plan.centre_rows > 0) {
-        run_window(ImageRows(buffer, dim_x, dim_y, stride), dim_x, plan.centre_rows, window.get(),
-                   kernel);
+        const ImageRows image{buffer.unchecked(PixelLayout(dim_x, dim_y).row_start(0)), stride};
+        run_bands_of_rows(image, dim_x, plan.centre_rows, window.get(), threads, row, prepared);
     }
     if (plan.error) throw *plan.error;
 }
 
-void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                        const PreparedRowKernel& kernel, RowKernel fallback) {
-    const std::int32_t stride = walk_stride(dim_x);
-    const WindowStorage window = allocate_window(dim_x);
-    WalkPlan plan = plan_walk(buffer, dim_x, dim_y, stride);
+}  // namespace
 
-    if (dim_x >= 3 && plan.centre_rows > 0) {
-        const ImageRows image_row(buffer, dim_x, dim_y, stride);
-        const PreparedStorage prepared = allocate_prepared_rows(dim_x, kernel.words);
-        if (!prepared.storage) {
-            run_window(image_row, dim_x, plan.centre_rows, window.get(), fallback);
-        } else {
-            std::uint16_t* above = prepared.rows[0];
-            std::uint16_t* centre = prepared.rows[1];
-            std::uint16_t* below = prepared.rows[2];
-            kernel.prepare(image_row(0), above, dim_x);
-            kernel.prepare(image_row(1), centre, dim_x);
-            for (std::int32_t y = 1; y <= plan.centre_rows; ++y) {
-                const std::uint8_t* ahead = y + prefetch_distance <= plan.centre_rows + 1
-                                                ? image_row(y + prefetch_distance)
-                                                : nullptr;
-                kernel.next_row(image_row(y + 1), ahead, above, centre, below, image_row(y), dim_x);
-                // Slide: row y + 1, prepared, becomes the centre.
-                std::uint16_t* const recycled = above;
-                above = centre;
-                centre = below;
-                below = recycled;
-            }
-        }
-    }
-    if (plan.error) throw *plan.error;
+void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel,
+               std::int32_t threads) {
+    walk(buffer, dim_x, dim_y, threads, kernel, nullptr);
+}
+
+void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                        const PreparedRowKernel& kernel, RowKernel fallback, std::int32_t threads) {
+    walk(buffer, dim_x, dim_y, threads, fallback, &kernel);
 }
 
 }  // namespace orvessa::filters

@@ -30,15 +30,21 @@ WalkPlan plan_walk(const ByteArrayView& buffer, std::int32_t dim_x, std::int32_t
                    std::int32_t stride);
 
 // Runs a filter: validation, the row window (9 * (dim_x + 1) bytes), the
-// rows before the first failure, then that failure.
-void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel);
+// rows before the first failure, then that failure. With `threads` > 1 those
+// rows are cut into bands (row_bands.hpp) that up to that many threads
+// filter at once, each band with a row window of its own; the bytes written
+// and the error raised are the same, and every thread has ended before the
+// call returns or raises.
+void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel kernel,
+               std::int32_t threads = 1);
 
 // The same walk, the same bytes written and the same errors, through a
 // kernel that keeps prepared rows (prepared_rows.hpp) in 18 * words * dim_x
-// further bytes. The row window is still allocated, so running out of memory
-// for it fails as walk_rows does; if the prepared rows cannot be allocated,
-// `fallback` runs instead.
+// further bytes per band. The row window is still allocated, so running out
+// of memory for it fails as walk_rows does; a band whose prepared rows
+// cannot be allocated runs `fallback` instead.
 void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                        const PreparedRowKernel& kernel, RowKernel fallback);
+                        const PreparedRowKernel& kernel, RowKernel fallback,
+                        std::int32_t threads = 1);
 
 }  // namespace orvessa::filters
