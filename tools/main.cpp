@@ -31,8 +31,8 @@ Commands:
   them after the call; '-' is standard input or output. WIDTH and HEIGHT are
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
-  scalar, sse2, avx2, avx512). Pictures are written as PNG, or BMP when OUT
-  ends in .bmp.
+  scalar, sse2, ssse3, avx2, avx512). Pictures are written as PNG, or BMP
+  when OUT ends in .bmp.
 
 Options: --help, --version.
 

@@ -15,7 +15,10 @@ std::uint8_t median_cut_byte(const unsigned (&cells)[9], unsigned sum) noexcept 
         const std::int32_t d = static_cast<std::int32_t>(16 * cell) - static_cast<std::int32_t>(sum);
         spread += (d * d + 128) >> 8;
     }
-    const unsigned own = cells[4];
+    return median_cut_blend(spread, cells[4], sum);
+}
+
+std::uint8_t median_cut_blend(std::int32_t spread, unsigned own, unsigned sum) noexcept {
     if (spread >= full_mix_spread) return static_cast<std::uint8_t>(own);
     const double mix = mix_factors[static_cast<std::size_t>(spread)];
     // Both products and their sum are exact in double; the one rounding is the float store.

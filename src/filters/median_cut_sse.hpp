@@ -1,0 +1,200 @@
+// The smoothing over prepared rows (median_cut_prepared.hpp), 16 bytes at a
+// time in 128-bit vectors, shared by the SSE2 and SSSE3 kernel files. Each
+// file supplies how one spread term is squared (`Terms`); everything else
+// needs SSE2 only. Internal linkage, like the other pieces the kernel files
+// compile with their own flags.
+//
+// The blend needs no division and no double: with the mix factor taken as
+// M / 3060, Y = M * (16 own - Sum) + 3060 * (Sum + 8) is an exact integer
+// (one multiply-add of 16-bit pairs) and Y / 48960 is the blended value
+// plus one half. The defined mix factor differs from M / 3060 by at most
+// two float roundings, so Y / 48960 lies within 2^-12 of the defined value
+// plus one half. Its floor is therefore the defined byte unless the value
+// lies near a half-way point; such lanes are flagged and their block is
+// redone exactly (median_cut_blend). Where M is 0 the value is Sum / 16
+// itself: a half there is a true tie, which goes to the even byte without
+// a flag. The identities test proves this for every M, own byte and Sum.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "filters/median_cut.hpp"
+#include "filters/median_cut_prepared.hpp"
+#include "filters/simd_blocks.hpp"
+
+namespace orvessa::filters {
+namespace {
+
+namespace sse {
+
+ORVESSA_VECTOR_INLINE __m128i load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+ORVESSA_VECTOR_INLINE void store(void* p, __m128i v) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
+// z = (Y / 48960) * 2^16, rounded, lies within `blend_margin` / 2 of the
+// exact value; a lane is flagged when z + blend_margin is within
+// 2 * blend_margin above a multiple of 2^16 (a half-way point).
+constexpr std::int32_t blend_margin = 16;
+
+// The bytes (floor of Y / 48960) of 4 lanes in 32-bit lanes, and their
+// flags (all ones) in `flags`.
+ORVESSA_VECTOR_INLINE __m128i blend4(__m128i y, __m128i& flags) {
+    const __m128 scaled = _mm_mul_ps(_mm_cvtepi32_ps(y), _mm_set1_ps(65536.0f / 48960.0f));
+    const __m128i z = _mm_add_epi32(_mm_cvtps_epi32(scaled), _mm_set1_epi32(blend_margin));
+    flags = _mm_cmpeq_epi32(_mm_and_si128(z, _mm_set1_epi32(0xFFFF & -(2 * blend_margin))),
+                            _mm_setzero_si128());
+    return _mm_srai_epi32(z, 16);
+}
+
+// The bytes of 8 lanes (16-bit lanes) from Sum, D = 16 own - Sum and M
+// (0 .. full_mix_spread); `flags` gets all ones where the lane is near a
+// half-way point and must be redone.
+ORVESSA_VECTOR_INLINE __m128i blend8(__m128i sum, __m128i d, __m128i spread, __m128i& flags) {
+    const __m128i half_up = _mm_add_epi16(sum, _mm_set1_epi16(8));
+    const __m128i weights = _mm_unpacklo_epi16(d, _mm_set1_epi16(full_mix_spread));
+    const __m128i weights_hi = _mm_unpackhi_epi16(d, _mm_set1_epi16(full_mix_spread));
+    __m128i flags_lo, flags_hi;
+    const __m128i lo =
+        blend4(_mm_madd_epi16(_mm_unpacklo_epi16(spread, half_up), weights), flags_lo);
+    const __m128i hi =
+        blend4(_mm_madd_epi16(_mm_unpackhi_epi16(spread, half_up), weights_hi), flags_hi);
+    // M = 0: the blur's byte. A tie (Sum 8 more than a multiple of 32 goes
+    // down, 24 more goes up) is exact here: no flag, and half up becomes
+    // half to even.
+    const __m128i flat = _mm_cmpeq_epi16(spread, _mm_setzero_si128());
+    const __m128i tie_down =
+        _mm_and_si128(flat, _mm_cmpeq_epi16(_mm_and_si128(sum, _mm_set1_epi16(31)),
+                                            _mm_set1_epi16(8)));
+    flags = _mm_andnot_si128(flat, _mm_packs_epi32(flags_lo, flags_hi));
+    return _mm_add_epi16(_mm_packs_epi32(lo, hi), tie_down);  // tie_down is -1 or 0
+}
+
+// The spread terms with SSE2 only: x^2 = hi * 2^16 + lo from two 16-bit
+// multiplies, and (d^2 + 128) >> 8 = (x^2 + 2^13) >> 14 = 4 hi + ((lo +
+// 2^13) >> 14), the last from an average (which keeps its carry). The
+// high parts add with signed saturation (each is at most 16256); from 765
+// on, M reaches full_mix_spread whatever the low parts add.
+struct SplitSquareTerms {
+    struct State {
+        __m128i high, low;
+    };
+    static ORVESSA_VECTOR_INLINE __m128i low_part(__m128i x) {
+        return _mm_srli_epi16(_mm_avg_epu16(_mm_mullo_epi16(x, x), _mm_set1_epi16(8191)), 13);
+    }
+    static ORVESSA_VECTOR_INLINE State first(__m128i x) {
+        return {_mm_mulhi_epi16(x, x), low_part(x)};
+    }
+    static ORVESSA_VECTOR_INLINE void add(State& s, __m128i x) {
+        s.high = _mm_adds_epi16(s.high, _mm_mulhi_epi16(x, x));
+        s.low = _mm_add_epi16(s.low, low_part(x));
+    }
+    static ORVESSA_VECTOR_INLINE __m128i spread(const State& s) {
+        const __m128i high = _mm_min_epi16(s.high, _mm_set1_epi16(full_mix_spread / 4));
+        return _mm_min_epi16(_mm_add_epi16(_mm_slli_epi16(high, 2), s.low),
+                             _mm_set1_epi16(full_mix_spread));
+    }
+};
+
+// The integer part of 8 bytes: Sum, D = 16 own - Sum, M (at most full_mix_spread).
+struct Spread8 {
+    __m128i sum, d, spread;
+};
+
+// The integer part of 16 bytes from i, with the bytes.
+struct Block16 {
+    Spread8 lo, hi;
+    std::int32_t i;
+};
+
+// `Terms` gives, for x = 128 cell - 8 Sum (= 8 d, d = 16 cell - Sum), a
+// state that `add` folds each cell's rounded d^2 / 256 into and `spread`
+// turns into M, limited to full_mix_spread.
+template <typename Terms>
+ORVESSA_VECTOR_INLINE Spread8 spread8(__m128i left, __m128i mid, __m128i right,
+                                      const PreparedRows& p, std::int32_t i) {
+    const __m128i below_sum = _mm_add_epi16(_mm_add_epi16(left, right), _mm_slli_epi16(mid, 1));
+    const __m128i mid_scaled = _mm_slli_epi16(mid, 7);
+    store(p.below_sums + i, below_sum);
+    store(p.below_scaled + i, mid_scaled);
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(load(p.above_sums + i), below_sum),
+                                      _mm_slli_epi16(load(p.centre_sums + i), 1));
+    const __m128i sum8 = _mm_slli_epi16(sum, 3);
+    const __m128i own = _mm_sub_epi16(load(p.centre_scaled + i), sum8);
+    typename Terms::State state = Terms::first(_mm_sub_epi16(load(p.above_scaled + i - 3), sum8));
+    Terms::add(state, _mm_sub_epi16(load(p.above_scaled + i), sum8));
+    Terms::add(state, _mm_sub_epi16(load(p.above_scaled + i + 3), sum8));
+    Terms::add(state, _mm_sub_epi16(load(p.centre_scaled + i - 3), sum8));
+    Terms::add(state, own);
+    Terms::add(state, _mm_sub_epi16(load(p.centre_scaled + i + 3), sum8));
+    Terms::add(state, _mm_sub_epi16(_mm_slli_epi16(left, 7), sum8));
+    Terms::add(state, _mm_sub_epi16(mid_scaled, sum8));
+    Terms::add(state, _mm_sub_epi16(_mm_slli_epi16(right, 7), sum8));
+    return {sum, _mm_srai_epi16(own, 3), Terms::spread(state)};
+}
+
+// The integer part of the 16 bytes from i; prepares the row below there.
+template <typename Terms>
+ORVESSA_VECTOR_INLINE Block16 spread16(const std::uint8_t* below, const PreparedRows& p,
+                                       std::int32_t i) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i left = load(below + i - 3), mid = load(below + i), right = load(below + i + 3);
+    return {spread8<Terms>(_mm_unpacklo_epi8(left, zero), _mm_unpacklo_epi8(mid, zero),
+                           _mm_unpacklo_epi8(right, zero), p, i),
+            spread8<Terms>(_mm_unpackhi_epi8(left, zero), _mm_unpackhi_epi8(mid, zero),
+                           _mm_unpackhi_epi8(right, zero), p, i + 8),
+            i};
+}
+
+// Lanes near a half-way point are rare: the block is redone one byte at a time.
+inline void blend_exactly(const Spread8& s, std::uint8_t* out) {
+    alignas(16) std::int16_t sums[8], ds[8], spreads[8];
+    store(sums, s.sum);
+    store(ds, s.d);
+    store(spreads, s.spread);
+    for (int k = 0; k < 8; ++k) {
+        const auto own = static_cast<unsigned>((ds[k] + sums[k]) >> 4);
+        out[k] = median_cut_blend(spreads[k], own, static_cast<unsigned>(sums[k]));
+    }
+}
+
+ORVESSA_VECTOR_INLINE void finish16(const Block16& b, std::uint8_t* out) {
+    __m128i flags_lo, flags_hi;
+    const __m128i lo = blend8(b.lo.sum, b.lo.d, b.lo.spread, flags_lo);
+    const __m128i hi = blend8(b.hi.sum, b.hi.d, b.hi.spread, flags_hi);
+    store(out + b.i, _mm_packus_epi16(lo, hi));
+    if (_mm_movemask_epi8(_mm_or_si128(flags_lo, flags_hi)) != 0) [[unlikely]] {
+        blend_exactly(b.lo, out + b.i);
+        blend_exactly(b.hi, out + b.i + 8);
+    }
+}
+
+// One step of the walk over prepared rows.
+template <typename Terms>
+ORVESSA_VECTOR_INLINE void next_row(const std::uint8_t* below, const std::uint8_t* ahead,
+                                    const std::uint16_t* above, const std::uint16_t* centre,
+                                    std::uint16_t* below_prepared, std::uint8_t* out,
+                                    std::int32_t dim_x) {
+    const PreparedRows p(above, centre, below_prepared, dim_x);
+    scale_row_ends(below, p);
+    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
+    // The integer part of a block runs beside the float part of the block before it.
+    const bool done = for_each_block_pipelined<16>(
+        dim_x,
+        [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+            _mm_prefetch(prefetch + i, _MM_HINT_T1);
+            return spread16<Terms>(below, p, i);
+        },
+        [&](const Block16& b) ORVESSA_VECTOR_LAMBDA { finish16(b, out); });
+    if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
+}
+
+}  // namespace sse
+
+}  // namespace
+}  // namespace orvessa::filters
