@@ -68,9 +68,8 @@ ORVESSA_VECTOR_INLINE __m128i blend8(__m128i sum, __m128i d, __m128i spread, __m
     // down, 24 more goes up) is exact here: no flag, and half up becomes
     // half to even.
     const __m128i flat = _mm_cmpeq_epi16(spread, _mm_setzero_si128());
-    const __m128i tie_down =
-        _mm_and_si128(flat, _mm_cmpeq_epi16(_mm_and_si128(sum, _mm_set1_epi16(31)),
-                                            _mm_set1_epi16(8)));
+    const __m128i tie_down = _mm_and_si128(
+        flat, _mm_cmpeq_epi16(_mm_and_si128(sum, _mm_set1_epi16(31)), _mm_set1_epi16(8)));
     flags = _mm_andnot_si128(flat, _mm_packs_epi32(flags_lo, flags_hi));
     return _mm_add_epi16(_mm_packs_epi32(lo, hi), tie_down);  // tie_down is -1 or 0
 }
