@@ -182,14 +182,10 @@ ORVESSA_VECTOR_INLINE void next_row(const std::uint8_t* below, const std::uint8_
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    // The integer part of a block runs beside the float part of the block before it.
-    const bool done = for_each_block_pipelined<16>(
-        dim_x,
-        [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-            _mm_prefetch(prefetch + i, _MM_HINT_T1);
-            return spread16<Terms>(below, p, i);
-        },
-        [&](const Block16& b) ORVESSA_VECTOR_LAMBDA { finish16(b, out); });
+    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+        _mm_prefetch(prefetch + i, _MM_HINT_T1);
+        finish16(spread16<Terms>(below, p, i), out);
+    });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
 
