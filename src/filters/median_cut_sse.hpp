@@ -105,12 +105,6 @@ struct Spread8 {
     __m128i sum, d, spread;
 };
 
-// The integer part of 16 bytes from i, with the bytes.
-struct Block16 {
-    Spread8 lo, hi;
-    std::int32_t i;
-};
-
 // `Terms` gives, for x = 128 cell - 8 Sum (= 8 d, d = 16 cell - Sum), a
 // state that `add` folds each cell's rounded d^2 / 256 into and `spread`
 // turns into M, limited to full_mix_spread.
@@ -137,20 +131,7 @@ ORVESSA_VECTOR_INLINE Spread8 spread8(__m128i left, __m128i mid, __m128i right,
     return {sum, _mm_srai_epi16(own, 3), Terms::spread(state)};
 }
 
-// The integer part of the 16 bytes from i; prepares the row below there.
-template <typename Terms>
-ORVESSA_VECTOR_INLINE Block16 spread16(const std::uint8_t* below, const PreparedRows& p,
-                                       std::int32_t i) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i left = load(below + i - 3), mid = load(below + i), right = load(below + i + 3);
-    return {spread8<Terms>(_mm_unpacklo_epi8(left, zero), _mm_unpacklo_epi8(mid, zero),
-                           _mm_unpacklo_epi8(right, zero), p, i),
-            spread8<Terms>(_mm_unpackhi_epi8(left, zero), _mm_unpackhi_epi8(mid, zero),
-                           _mm_unpackhi_epi8(right, zero), p, i + 8),
-            i};
-}
-
-// Lanes near a half-way point are rare: the block is redone one byte at a time.
+// Lanes near a half-way point are rare: the 8 bytes are redone one at a time.
 inline void blend_exactly(const Spread8& s, std::uint8_t* out) {
     alignas(16) std::int16_t sums[8], ds[8], spreads[8];
     store(sums, s.sum);
@@ -162,15 +143,22 @@ inline void blend_exactly(const Spread8& s, std::uint8_t* out) {
     }
 }
 
-ORVESSA_VECTOR_INLINE void finish16(const Block16& b, std::uint8_t* out) {
-    __m128i flags_lo, flags_hi;
-    const __m128i lo = blend8(b.lo.sum, b.lo.d, b.lo.spread, flags_lo);
-    const __m128i hi = blend8(b.hi.sum, b.hi.d, b.hi.spread, flags_hi);
-    store(out + b.i, _mm_packus_epi16(lo, hi));
-    if (_mm_movemask_epi8(_mm_or_si128(flags_lo, flags_hi)) != 0) [[unlikely]] {
-        blend_exactly(b.lo, out + b.i);
-        blend_exactly(b.hi, out + b.i + 8);
-    }
+ORVESSA_VECTOR_INLINE __m128i widen(const std::uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                             _mm_setzero_si128());
+}
+
+// The 8 output bytes from i; prepares the row below there.
+template <typename Terms>
+ORVESSA_VECTOR_INLINE void smooth8(const std::uint8_t* below, const PreparedRows& p,
+                                   std::uint8_t* out, std::int32_t i) {
+    const Spread8 s =
+        spread8<Terms>(widen(below + i - 3), widen(below + i), widen(below + i + 3), p, i);
+    __m128i flags;
+    const __m128i bytes = blend8(s.sum, s.d, s.spread, flags);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(bytes, bytes));
+    if (_mm_movemask_epi8(flags) != 0) [[unlikely]]
+        blend_exactly(s, out + i);
 }
 
 // One step of the walk over prepared rows.
@@ -184,7 +172,8 @@ ORVESSA_VECTOR_INLINE void next_row(const std::uint8_t* below, const std::uint8_
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
         _mm_prefetch(prefetch + i, _MM_HINT_T1);
-        finish16(spread16<Terms>(below, p, i), out);
+        smooth8<Terms>(below, p, out, i);
+        smooth8<Terms>(below, p, out, i + 8);
     });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
