@@ -148,19 +148,6 @@ ORVESSA_VECTOR_INLINE __m128i widen(const std::uint8_t* p) {
                              _mm_setzero_si128());
 }
 
-// The 8 output bytes from i; prepares the row below there.
-template <typename Terms>
-ORVESSA_VECTOR_INLINE void smooth8(const std::uint8_t* below, const PreparedRows& p,
-                                   std::uint8_t* out, std::int32_t i) {
-    const Spread8 s =
-        spread8<Terms>(widen(below + i - 3), widen(below + i), widen(below + i + 3), p, i);
-    __m128i flags;
-    const __m128i bytes = blend8(s.sum, s.d, s.spread, flags);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(bytes, bytes));
-    if (_mm_movemask_epi8(flags) != 0) [[unlikely]]
-        blend_exactly(s, out + i);
-}
-
 // One step of the walk over prepared rows.
 template <typename Terms>
 ORVESSA_VECTOR_INLINE void next_row(const std::uint8_t* below, const std::uint8_t* ahead,
@@ -170,11 +157,27 @@ ORVESSA_VECTOR_INLINE void next_row(const std::uint8_t* below, const std::uint8_
     const PreparedRows p(above, centre, below_prepared, dim_x);
     scale_row_ends(below, p);
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        _mm_prefetch(prefetch + i, _MM_HINT_T1);
-        smooth8<Terms>(below, p, out, i);
-        smooth8<Terms>(below, p, out, i + 8);
-    });
+    // The integer part of 8 bytes runs beside the blend of the 8 before
+    // them: each alone is a long chain of dependent steps.
+    struct Half {
+        Spread8 s;
+        std::int32_t i;
+    };
+    const bool done = for_each_block_pipelined<8>(
+        dim_x,
+        [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
+            if ((i & 15) == 3) _mm_prefetch(prefetch + i, _MM_HINT_T1);
+            return Half{
+                spread8<Terms>(widen(below + i - 3), widen(below + i), widen(below + i + 3), p, i),
+                i};
+        },
+        [&](const Half& h) ORVESSA_VECTOR_LAMBDA {
+            __m128i flags;
+            const __m128i bytes = blend8(h.s.sum, h.s.d, h.s.spread, flags);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + h.i), _mm_packus_epi16(bytes, bytes));
+            if (_mm_movemask_epi8(flags) != 0) [[unlikely]]
+                blend_exactly(h.s, out + h.i);
+        });
     if (!done) median_cut_next_row_scalar(below, p, out, 3, 3 * (dim_x - 1));
 }
 
