@@ -93,6 +93,10 @@ struct SplitSquareTerms {
         s.high = _mm_adds_epi16(s.high, _mm_mulhi_epi16(x, x));
         s.low = _mm_add_epi16(s.low, low_part(x));
     }
+    static ORVESSA_VECTOR_INLINE void join(State& s, const State& t) {
+        s.high = _mm_adds_epi16(s.high, t.high);
+        s.low = _mm_add_epi16(s.low, t.low);
+    }
     static ORVESSA_VECTOR_INLINE __m128i spread(const State& s) {
         const __m128i high = _mm_min_epi16(s.high, _mm_set1_epi16(full_mix_spread / 4));
         return _mm_min_epi16(_mm_add_epi16(_mm_slli_epi16(high, 2), s.low),
@@ -106,8 +110,8 @@ struct Spread8 {
 };
 
 // `Terms` gives, for x = 128 cell - 8 Sum (= 8 d, d = 16 cell - Sum), a
-// state that `add` folds each cell's rounded d^2 / 256 into and `spread`
-// turns into M, limited to full_mix_spread.
+// state that `add` folds each cell's rounded d^2 / 256 into, `join` adds
+// to another, and `spread` turns into M, limited to full_mix_spread.
 template <typename Terms>
 ORVESSA_VECTOR_INLINE Spread8 spread8(__m128i left, __m128i mid, __m128i right,
                                       const PreparedRows& p, std::int32_t i) {
@@ -119,15 +123,18 @@ ORVESSA_VECTOR_INLINE Spread8 spread8(__m128i left, __m128i mid, __m128i right,
                                       _mm_slli_epi16(load(p.centre_sums + i), 1));
     const __m128i sum8 = _mm_slli_epi16(sum, 3);
     const __m128i own = _mm_sub_epi16(load(p.centre_scaled + i), sum8);
+    // One chain per row, joined at the end: shorter dependencies.
     typename Terms::State state = Terms::first(_mm_sub_epi16(load(p.above_scaled + i - 3), sum8));
     Terms::add(state, _mm_sub_epi16(load(p.above_scaled + i), sum8));
     Terms::add(state, _mm_sub_epi16(load(p.above_scaled + i + 3), sum8));
-    Terms::add(state, _mm_sub_epi16(load(p.centre_scaled + i - 3), sum8));
-    Terms::add(state, own);
-    Terms::add(state, _mm_sub_epi16(load(p.centre_scaled + i + 3), sum8));
-    Terms::add(state, _mm_sub_epi16(_mm_slli_epi16(left, 7), sum8));
-    Terms::add(state, _mm_sub_epi16(mid_scaled, sum8));
-    Terms::add(state, _mm_sub_epi16(_mm_slli_epi16(right, 7), sum8));
+    typename Terms::State centre = Terms::first(_mm_sub_epi16(load(p.centre_scaled + i - 3), sum8));
+    Terms::add(centre, own);
+    Terms::add(centre, _mm_sub_epi16(load(p.centre_scaled + i + 3), sum8));
+    typename Terms::State lower = Terms::first(_mm_sub_epi16(_mm_slli_epi16(left, 7), sum8));
+    Terms::add(lower, _mm_sub_epi16(mid_scaled, sum8));
+    Terms::add(lower, _mm_sub_epi16(_mm_slli_epi16(right, 7), sum8));
+    Terms::join(centre, lower);
+    Terms::join(state, centre);
     return {sum, _mm_srai_epi16(own, 3), Terms::spread(state)};
 }
 

@@ -19,6 +19,7 @@ struct RoundingMultiplyTerms {
         return _mm_mulhrs_epi16(x, _mm_adds_epi16(x, x));
     }
     static ORVESSA_VECTOR_INLINE void add(State& m, __m128i x) { m = _mm_adds_epi16(m, first(x)); }
+    static ORVESSA_VECTOR_INLINE void join(State& m, State t) { m = _mm_adds_epi16(m, t); }
     static ORVESSA_VECTOR_INLINE __m128i spread(State m) {
         return _mm_min_epi16(m, _mm_set1_epi16(full_mix_spread));
     }
