@@ -55,14 +55,16 @@ __attribute__((target("ssse3"))) std::int32_t rounding_high_multiply_term(std::i
     return static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
 }
 
-// AVX2 and AVX-512 compute each term so; terms add with unsigned
-// saturation, so a term of full_mix_spread or more makes M at least that.
+// AVX2, AVX-512 and SSSE3 compute each term so; terms add with unsigned
+// saturation (SSSE3: signed, as no term exceeds 32767), so a term of
+// full_mix_spread or more makes M at least that.
 TEST(SimdIdentities, RoundingHighMultiplyGivesEverySpreadTermOrSaturates) {
     if (!__builtin_cpu_supports("ssse3")) GTEST_SKIP() << "no SSSE3";
     for (std::int32_t cell = 0; cell <= 255; ++cell) {
         for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
             const std::int32_t exact = spread_term(cell, sum);
             const std::int32_t term = rounding_high_multiply_term(cell, sum);
+            ASSERT_LE(term, 32767) << cell << " " << sum;
             if (exact < full_mix_spread) {
                 ASSERT_EQ(term, exact) << cell << " " << sum;
             } else {
