@@ -74,17 +74,21 @@ TEST(SimdIdentities, RoundingHighMultiplyGivesEverySpreadTermOrSaturates) {
     }
 }
 
-// The SSE2 kernel computes each term so; the spread of a single term is
-// that term, or full_mix_spread from there on.
-TEST(SimdIdentities, SplitSixteenBitSquareGivesEverySpreadTerm) {
+// The SSE2 kernel computes each term so: exact while below
+// full_mix_spread, never negative, and at least full_mix_spread from there.
+TEST(SimdIdentities, SaturatedHighMultiplyGivesEverySpreadTermOrSaturates) {
     for (std::int32_t cell = 0; cell <= 255; ++cell) {
         for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
             const __m128i x = _mm_set1_epi16(static_cast<std::int16_t>((cell << 7) - (sum << 3)));
-            const __m128i m = sse::SplitSquareTerms::spread(sse::SplitSquareTerms::first(x));
+            const auto term =
+                static_cast<std::int16_t>(_mm_cvtsi128_si32(sse::HighMultiplyTerms::term(x)));
             const std::int32_t exact = spread_term(cell, sum);
-            ASSERT_EQ(static_cast<std::uint16_t>(_mm_cvtsi128_si32(m)),
-                      exact < full_mix_spread ? exact : full_mix_spread)
-                << cell << " " << sum;
+            ASSERT_GE(term, 0) << cell << " " << sum;
+            if (exact < full_mix_spread) {
+                ASSERT_EQ(term, exact) << cell << " " << sum;
+            } else {
+                ASSERT_GE(term, full_mix_spread) << cell << " " << sum;
+            }
         }
     }
 }

@@ -74,33 +74,24 @@ ORVESSA_VECTOR_INLINE __m128i blend8(__m128i sum, __m128i d, __m128i spread, __m
     return _mm_add_epi16(_mm_packs_epi32(lo, hi), tie_down);  // tie_down is -1 or 0
 }
 
-// The spread terms with SSE2 only: x^2 = hi * 2^16 + lo from two 16-bit
-// multiplies, and (d^2 + 128) >> 8 = (x^2 + 2^13) >> 14 = 4 hi + ((lo +
-// 2^13) >> 14), the last from an average (which keeps its carry). The
-// high parts add with signed saturation (each is at most 16256); from 765
-// on, M reaches full_mix_spread whatever the low parts add.
-struct SplitSquareTerms {
-    struct State {
-        __m128i high, low;
-    };
-    static ORVESSA_VECTOR_INLINE __m128i low_part(__m128i x) {
-        return _mm_srli_epi16(_mm_avg_epu16(_mm_mullo_epi16(x, x), _mm_set1_epi16(8191)), 13);
+// The spread terms with SSE2 only. With y = 16 d and z = 32 d (x = 8 d
+// doubled, and doubled again, with signed saturation), the high half of
+// y * z is floor(d^2 / 128), and half of it plus one, rounded down (an
+// average with 0), is (d^2 + 128) >> 8. Where z or y saturates, |d| is
+// 1024 or more and the term is at least 4095; y and z keep the sign of d,
+// so no term is negative, and the terms add with signed saturation.
+struct HighMultiplyTerms {
+    using State = __m128i;
+    static ORVESSA_VECTOR_INLINE __m128i term(__m128i x) {
+        const __m128i y = _mm_adds_epi16(x, x);
+        const __m128i floor_128 = _mm_mulhi_epi16(y, _mm_adds_epi16(y, y));
+        return _mm_avg_epu16(floor_128, _mm_setzero_si128());
     }
-    static ORVESSA_VECTOR_INLINE State first(__m128i x) {
-        return {_mm_mulhi_epi16(x, x), low_part(x)};
-    }
-    static ORVESSA_VECTOR_INLINE void add(State& s, __m128i x) {
-        s.high = _mm_adds_epi16(s.high, _mm_mulhi_epi16(x, x));
-        s.low = _mm_add_epi16(s.low, low_part(x));
-    }
-    static ORVESSA_VECTOR_INLINE void join(State& s, const State& t) {
-        s.high = _mm_adds_epi16(s.high, t.high);
-        s.low = _mm_add_epi16(s.low, t.low);
-    }
-    static ORVESSA_VECTOR_INLINE __m128i spread(const State& s) {
-        const __m128i high = _mm_min_epi16(s.high, _mm_set1_epi16(full_mix_spread / 4));
-        return _mm_min_epi16(_mm_add_epi16(_mm_slli_epi16(high, 2), s.low),
-                             _mm_set1_epi16(full_mix_spread));
+    static ORVESSA_VECTOR_INLINE State first(__m128i x) { return term(x); }
+    static ORVESSA_VECTOR_INLINE void add(State& m, __m128i x) { m = _mm_adds_epi16(m, term(x)); }
+    static ORVESSA_VECTOR_INLINE void join(State& m, State t) { m = _mm_adds_epi16(m, t); }
+    static ORVESSA_VECTOR_INLINE __m128i spread(State m) {
+        return _mm_min_epi16(m, _mm_set1_epi16(full_mix_spread));
     }
 };
 
