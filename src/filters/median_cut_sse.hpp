@@ -1,4 +1,4 @@
-// The smoothing over prepared rows (median_cut_prepared.hpp), 16 bytes at a
+// The smoothing over prepared rows (median_cut_prepared.hpp), 8 bytes at a
 // time in 128-bit vectors, shared by the SSE2 and SSSE3 kernel files. Each
 // file supplies how one spread term is squared (`Terms`); everything else
 // needs SSE2 only. Internal linkage, like the other pieces the kernel files
@@ -10,7 +10,7 @@
 // plus one half. The defined mix factor differs from M / 3060 by at most
 // two float roundings, so Y / 48960 lies within 2^-12 of the defined value
 // plus one half. Its floor is therefore the defined byte unless the value
-// lies near a half-way point; such lanes are flagged and their block is
+// lies near a half-way point; such lanes are flagged and their 8 bytes are
 // redone exactly (median_cut_blend). Where M is 0 the value is Sum / 16
 // itself: a half there is a true tie, which goes to the even byte without
 // a flag. The identities test proves this for every M, own byte and Sum.
