@@ -1,8 +1,7 @@
-// The smoothing, 16 bytes at a time with SSE2 only: over prepared rows
-// (median_cut_sse.hpp), and the row kernel for when those cannot be had.
-// Integer work in 16-bit lanes; without a fused multiply-add the row
-// kernel's blend runs in double, where it is exact, and is rounded to
-// float once.
+// The smoothing with SSE2 only: over prepared rows (median_cut_sse.hpp),
+// and a row kernel, 16 bytes at a time, for when those cannot be had. Its
+// integer work is in 16-bit lanes; without a fused multiply-add its blend
+// runs in double, where it is exact, and is rounded to float once.
 #include <emmintrin.h>
 
 #include "filters/median_cut.hpp"
