@@ -6,14 +6,13 @@
 //
 // The blend needs no division and no double: with the mix factor taken as
 // M / 3060, Y = M * (16 own - Sum) + 3060 * (Sum + 8) is an exact integer
-// (one multiply-add of 16-bit pairs) and Y / 48960 is the blended value
-// plus one half. The defined mix factor differs from M / 3060 by at most
-// two float roundings, so Y / 48960 lies within 2^-12 of the defined value
-// plus one half. Its floor is therefore the defined byte unless the value
-// lies near a half-way point; such lanes are flagged and their 8 bytes are
-// redone exactly (median_cut_blend). Where M is 0 the value is Sum / 16
-// itself: a half there is a true tie, which goes to the even byte without
-// a flag. The identities test proves this for every M, own byte and Sum.
+// (one multiply-add of 16-bit pairs, the constant added after scaling) and
+// Y / 48960 is the blended value plus one half. The defined mix factor differs from M / 3060 by at
+// most two float roundings, so Y / 48960 lies within 2^-12 of the defined value plus one half. Its
+// floor is therefore the defined byte unless the value lies near a half-way point; such lanes are
+// flagged and their 8 bytes are redone exactly (median_cut_blend). Where M is 0 the value is Sum /
+// 16 itself: a half there is a true tie, which goes to the even byte without a flag. The identities
+// test proves this for every M, own byte and Sum.
 #pragma once
 
 #include <emmintrin.h>
@@ -42,36 +41,35 @@ ORVESSA_VECTOR_INLINE void store(void* p, __m128i v) {
 // 2 * blend_margin above a multiple of 2^16 (a half-way point).
 constexpr std::int32_t blend_margin = 16;
 
-// The bytes (floor of Y / 48960) of 4 lanes in 32-bit lanes, and their
-// flags (all ones) in `flags`.
-ORVESSA_VECTOR_INLINE __m128i blend4(__m128i y, __m128i& flags) {
+// For 4 lanes (32-bit) of Y without its 3060 * 8: z + blend_margin, whose
+// high half is the byte and whose low half, masked, is 0 where the lane is
+// flagged.
+ORVESSA_VECTOR_INLINE __m128i blend4(__m128i y) {
     const __m128 scaled = _mm_mul_ps(_mm_cvtepi32_ps(y), _mm_set1_ps(65536.0f / 48960.0f));
-    const __m128i z = _mm_add_epi32(_mm_cvtps_epi32(scaled), _mm_set1_epi32(blend_margin));
-    flags = _mm_cmpeq_epi32(_mm_and_si128(z, _mm_set1_epi32(0xFFFF & -(2 * blend_margin))),
-                            _mm_setzero_si128());
-    return _mm_srai_epi32(z, 16);
+    return _mm_add_epi32(_mm_cvtps_epi32(scaled), _mm_set1_epi32(32768 + blend_margin));
 }
 
 // The bytes of 8 lanes (16-bit lanes) from Sum, D = 16 own - Sum and M
 // (0 .. full_mix_spread); `flags` gets all ones where the lane is near a
 // half-way point and must be redone.
 ORVESSA_VECTOR_INLINE __m128i blend8(__m128i sum, __m128i d, __m128i spread, __m128i& flags) {
-    const __m128i half_up = _mm_add_epi16(sum, _mm_set1_epi16(8));
-    const __m128i weights = _mm_unpacklo_epi16(d, _mm_set1_epi16(full_mix_spread));
-    const __m128i weights_hi = _mm_unpackhi_epi16(d, _mm_set1_epi16(full_mix_spread));
-    __m128i flags_lo, flags_hi;
+    const __m128i weights = _mm_set1_epi16(full_mix_spread);
     const __m128i lo =
-        blend4(_mm_madd_epi16(_mm_unpacklo_epi16(spread, half_up), weights), flags_lo);
+        blend4(_mm_madd_epi16(_mm_unpacklo_epi16(spread, sum), _mm_unpacklo_epi16(d, weights)));
     const __m128i hi =
-        blend4(_mm_madd_epi16(_mm_unpackhi_epi16(spread, half_up), weights_hi), flags_hi);
+        blend4(_mm_madd_epi16(_mm_unpackhi_epi16(spread, sum), _mm_unpackhi_epi16(d, weights)));
     // M = 0: the blur's byte. A tie (Sum 8 more than a multiple of 32 goes
     // down, 24 more goes up) is exact here: no flag, and half up becomes
     // half to even.
     const __m128i flat = _mm_cmpeq_epi16(spread, _mm_setzero_si128());
     const __m128i tie_down = _mm_and_si128(
         flat, _mm_cmpeq_epi16(_mm_and_si128(sum, _mm_set1_epi16(31)), _mm_set1_epi16(8)));
-    flags = _mm_andnot_si128(flat, _mm_packs_epi32(flags_lo, flags_hi));
-    return _mm_add_epi16(_mm_packs_epi32(lo, hi), tie_down);  // tie_down is -1 or 0
+    // The masked low halves, packed with saturation (what is not 0 stays so).
+    const __m128i fraction = _mm_set1_epi32(0xFFFF & -(2 * blend_margin));
+    const __m128i near = _mm_packs_epi32(_mm_and_si128(lo, fraction), _mm_and_si128(hi, fraction));
+    flags = _mm_cmpeq_epi16(_mm_or_si128(near, flat), _mm_setzero_si128());
+    const __m128i bytes = _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+    return _mm_add_epi16(bytes, tie_down);  // tie_down is -1 or 0
 }
 
 // The spread terms with SSE2 only. With y = 16 d and z = 32 d (x = 8 d
