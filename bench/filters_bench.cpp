@@ -301,8 +301,8 @@ int main(int argc, char** argv) {
         for (const char* content : {"photo", "noise"}) {
             images.push_back(content[0] == 'p' ? photo(size.x, size.y) : noise(size.x, size.y));
             const Image* image = &images.back();
-            for (FilterPath path :
-                 {FilterPath::scalar, FilterPath::sse2, FilterPath::avx2, FilterPath::avx512}) {
+            for (FilterPath path : {FilterPath::scalar, FilterPath::sse2, FilterPath::ssse3,
+                                    FilterPath::avx2, FilterPath::avx512}) {
                 if (!orvessa::filter_path_available(path)) continue;
                 const std::string name(orvessa::filter_path_name(path));
                 add({"Blur_Buffer", name, size.name, content}, run_filter<true>, image, path);

@@ -218,7 +218,12 @@ PathKernels kernels_of(FilterPath path) {
     switch (path) {
 #if defined(__x86_64__) || defined(__i386__)
         case FilterPath::sse2:
-            return {blur_row_sse2, median_cut_row_sse2, {1, blur_row_sums, blur_next_row_sse2}};
+            return {blur_row_sse2,
+                    median_cut_row_sse2,
+                    {1, blur_row_sums, blur_next_row_sse2},
+                    {2, median_cut_prepare_row, median_cut_next_row_sse2}};
+        case FilterPath::ssse3:
+            return {nullptr, nullptr, {}, {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
         case FilterPath::avx2:
             return {nullptr,
                     nullptr,
@@ -279,14 +284,15 @@ std::string path_name(const testing::TestParamInfo<FilterPath>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FilterVariants,
-                         testing::Values(FilterPath::scalar, FilterPath::sse2, FilterPath::avx2,
-                                         FilterPath::avx512),
+                         testing::Values(FilterPath::scalar, FilterPath::sse2, FilterPath::ssse3,
+                                         FilterPath::avx2, FilterPath::avx512),
                          path_name);
 
 TEST(FilterPathSelection, AutomaticRunsTheBestAvailablePath) {
     EXPECT_TRUE(filter_path_available(best_filter_path()));
     const std::vector<FilterPath> faster_first = {FilterPath::avx512, FilterPath::avx2,
-                                                  FilterPath::sse2, FilterPath::scalar};
+                                                  FilterPath::ssse3, FilterPath::sse2,
+                                                  FilterPath::scalar};
     for (FilterPath path : faster_first) {
         if (filter_path_available(path)) {
             EXPECT_EQ(best_filter_path(), path);

@@ -7,9 +7,11 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <string>
 
 #include "filters/blur.hpp"
 #include "filters/median_cut.hpp"
+#include "filters/median_cut_sse.hpp"
 #include "orvessa/arith.hpp"
 
 namespace orvessa::filters {
@@ -27,8 +29,8 @@ TEST(SimdIdentities, BlurRoundingFitsSixteenBitLanesForEverySum) {
 __attribute__((target("avx2"))) unsigned rounding_multiply_sixteenth(unsigned s) {
     const __m256i sum = _mm256_set1_epi16(static_cast<std::int16_t>(s));
     const __m256i half_up = _mm256_mulhrs_epi16(sum, _mm256_set1_epi16(2048));
-    const __m256i tie_down = _mm256_cmpeq_epi16(_mm256_and_si256(sum, _mm256_set1_epi16(31)),
-                                                _mm256_set1_epi16(8));
+    const __m256i tie_down =
+        _mm256_cmpeq_epi16(_mm256_and_si256(sum, _mm256_set1_epi16(31)), _mm256_set1_epi16(8));
     return static_cast<std::uint16_t>(_mm256_extract_epi16(_mm256_add_epi16(half_up, tie_down), 0));
 }
 
@@ -53,14 +55,16 @@ __attribute__((target("ssse3"))) std::int32_t rounding_high_multiply_term(std::i
     return static_cast<std::uint16_t>(_mm_cvtsi128_si32(t));
 }
 
-// AVX2 and AVX-512 compute each term so; terms add with unsigned
-// saturation, so a term of full_mix_spread or more makes M at least that.
+// AVX2, AVX-512 and SSSE3 compute each term so; terms add with unsigned
+// saturation (SSSE3: signed, as no term exceeds 32767), so a term of
+// full_mix_spread or more makes M at least that.
 TEST(SimdIdentities, RoundingHighMultiplyGivesEverySpreadTermOrSaturates) {
     if (!__builtin_cpu_supports("ssse3")) GTEST_SKIP() << "no SSSE3";
     for (std::int32_t cell = 0; cell <= 255; ++cell) {
         for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
             const std::int32_t exact = spread_term(cell, sum);
             const std::int32_t term = rounding_high_multiply_term(cell, sum);
+            ASSERT_LE(term, 32767) << cell << " " << sum;
             if (exact < full_mix_spread) {
                 ASSERT_EQ(term, exact) << cell << " " << sum;
             } else {
@@ -70,17 +74,21 @@ TEST(SimdIdentities, RoundingHighMultiplyGivesEverySpreadTermOrSaturates) {
     }
 }
 
-TEST(SimdIdentities, SplitSixteenBitSquareGivesEverySpreadTerm) {
+// The SSE2 kernel computes each term so: exact while below
+// full_mix_spread, never negative, and at least full_mix_spread from there.
+TEST(SimdIdentities, SaturatedHighMultiplyGivesEverySpreadTermOrSaturates) {
     for (std::int32_t cell = 0; cell <= 255; ++cell) {
         for (std::int32_t sum = 0; sum <= max_sum; ++sum) {
             const __m128i x = _mm_set1_epi16(static_cast<std::int16_t>((cell << 7) - (sum << 3)));
-            const __m128i hi = _mm_mulhi_epi16(x, x);
-            const __m128i lo = _mm_mullo_epi16(x, x);
-            const __m128i low_part =
-                _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 13), _mm_set1_epi16(1)), 1);
-            const __m128i term = _mm_add_epi16(_mm_slli_epi16(hi, 2), low_part);
-            ASSERT_EQ(static_cast<std::uint16_t>(_mm_cvtsi128_si32(term)), spread_term(cell, sum))
-                << cell << " " << sum;
+            const auto term =
+                static_cast<std::int16_t>(_mm_cvtsi128_si32(sse::HighMultiplyTerms::term(x)));
+            const std::int32_t exact = spread_term(cell, sum);
+            ASSERT_GE(term, 0) << cell << " " << sum;
+            if (exact < full_mix_spread) {
+                ASSERT_EQ(term, exact) << cell << " " << sum;
+            } else {
+                ASSERT_GE(term, full_mix_spread) << cell << " " << sum;
+            }
         }
     }
 }
@@ -145,6 +153,57 @@ TEST(SimdIdentities, FusedAndDoubleBlendsEqualTheDefinedBlend) {
                 << "M " << m << " own " << own << " Sum near " << bad_sum;
         }
     }
+}
+
+// The 128-bit kernels blend so (median_cut_sse.hpp), without a fused
+// multiply-add: for every M, own byte and Sum, a lane that the blend does
+// not flag holds the defined byte, and median_cut_blend, which redoes the
+// flagged ones, gives it too.
+TEST(SimdIdentities, MultiplyAddBlendGivesTheDefinedByteOrFlagsTheLane) {
+    const __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    std::int64_t flagged = 0;
+    for (std::int32_t m = 0; m <= full_mix_spread; ++m) {
+        const double mix = m < full_mix_spread ? mix_factors[static_cast<std::size_t>(m)] : 1.0;
+        const __m128i spread = _mm_set1_epi16(static_cast<std::int16_t>(m));
+        for (std::int32_t own = 0; own <= 255; ++own) {
+            // The defined value, mix * own + (1 - mix) * Sum / 16 in double, as a float.
+            const __m128d mix_own = _mm_set1_pd(mix * own), rest = _mm_set1_pd(1.0 - mix);
+            auto defined = [&](std::int32_t sum) {
+                const __m128d blur = _mm_set_pd((sum + 1) / 16.0, sum / 16.0);
+                return _mm_cvtpd_ps(_mm_add_pd(mix_own, _mm_mul_pd(rest, blur)));
+            };
+            for (std::int32_t sum0 = 0; sum0 <= max_sum; sum0 += 8) {
+                const __m128 low = _mm_movelh_ps(defined(sum0), defined(sum0 + 2));
+                const __m128 high = _mm_movelh_ps(defined(sum0 + 4), defined(sum0 + 6));
+                const __m128i want = _mm_packs_epi32(_mm_cvtps_epi32(low), _mm_cvtps_epi32(high));
+
+                const __m128i sums =
+                    _mm_add_epi16(_mm_set1_epi16(static_cast<std::int16_t>(sum0)), lane);
+                const __m128i d =
+                    _mm_sub_epi16(_mm_set1_epi16(static_cast<std::int16_t>(16 * own)), sums);
+                __m128i flags;
+                const __m128i got = sse::blend8(sums, d, spread, flags);
+                const int valid =
+                    sum0 + 8 <= max_sum + 1 ? 0xFFFF : (1 << 2 * (max_sum + 1 - sum0)) - 1;
+                const int agrees =
+                    _mm_movemask_epi8(_mm_andnot_si128(flags, _mm_cmpeq_epi16(got, want)));
+                const int flag_bits = _mm_movemask_epi8(flags) & valid;
+                ASSERT_EQ((agrees | flag_bits) & valid, valid)
+                    << "M " << m << " own " << own << " Sum from " << sum0;
+                for (int k = 0; k < 8; ++k) {
+                    if ((flag_bits >> 2 * k & 1) == 0) continue;
+                    ++flagged;
+                    alignas(16) std::int16_t wanted[8];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(wanted), want);
+                    ASSERT_EQ(median_cut_blend(m, static_cast<unsigned>(own),
+                                               static_cast<unsigned>(sum0 + k)),
+                              wanted[k])
+                        << "M " << m << " own " << own << " Sum " << sum0 + k;
+                }
+            }
+        }
+    }
+    RecordProperty("flagged", std::to_string(flagged));
 }
 
 }  // namespace

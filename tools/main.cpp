@@ -32,9 +32,9 @@ Commands:
   them after the call; '-' is standard input or output. WIDTH and HEIGHT are
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
-  scalar, sse2, avx2, avx512). Pictures are written as PNG, or BMP when OUT
-  ends in .bmp. --threads N runs a filter on N threads (default: every core
-  the process may use); the bytes are the same for every N.
+  scalar, sse2, ssse3, avx2, avx512). Pictures are written as PNG, or BMP
+  when OUT ends in .bmp. --threads N runs a filter on N threads (default:
+  every core the process may use); the bytes are the same for every N.
 
 Options: --help, --version.
 

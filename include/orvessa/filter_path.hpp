@@ -9,7 +9,7 @@
 
 namespace orvessa {
 
-enum class FilterPath { automatic, literal, scalar, sse2, avx2, avx512 };
+enum class FilterPath { automatic, literal, scalar, sse2, ssse3, avx2, avx512 };
 
 void force_filter_path(FilterPath path) noexcept;
 FilterPath forced_filter_path() noexcept;

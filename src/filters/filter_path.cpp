@@ -23,7 +23,8 @@ constexpr struct {
 } path_names[] = {
     {FilterPath::automatic, "auto"}, {FilterPath::literal, "literal"},
     {FilterPath::scalar, "scalar"},  {FilterPath::sse2, "sse2"},
-    {FilterPath::avx2, "avx2"},      {FilterPath::avx512, "avx512"},
+    {FilterPath::ssse3, "ssse3"},    {FilterPath::avx2, "avx2"},
+    {FilterPath::avx512, "avx512"},
 };
 }  // namespace
 
@@ -34,6 +35,7 @@ namespace {
 
 struct CpuFeatures {
     bool sse2 = false;
+    bool ssse3 = false;
     bool avx2 = false;    // with FMA
     bool avx512 = false;  // BW and F
 };
@@ -44,7 +46,8 @@ CpuFeatures detect_features() noexcept {
     // The checks include the operating system's support for the wide registers.
     __builtin_cpu_init();
     f.sse2 = __builtin_cpu_supports("sse2");
-    f.avx2 = f.sse2 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    f.ssse3 = f.sse2 && __builtin_cpu_supports("ssse3");
+    f.avx2 = f.ssse3 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     f.avx512 = f.avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 #endif
     return f;
@@ -65,6 +68,8 @@ bool filter_path_available(FilterPath path) noexcept {
             return true;
         case FilterPath::sse2:
             return features().sse2;
+        case FilterPath::ssse3:
+            return features().ssse3;
         case FilterPath::avx2:
             return features().avx2;
         case FilterPath::avx512:
@@ -76,6 +81,7 @@ bool filter_path_available(FilterPath path) noexcept {
 FilterPath best_filter_path() noexcept {
     if (features().avx512) return FilterPath::avx512;
     if (features().avx2) return FilterPath::avx2;
+    if (features().ssse3) return FilterPath::ssse3;
     if (features().sse2) return FilterPath::sse2;
     return FilterPath::scalar;
 }
@@ -120,7 +126,15 @@ Kernels kernels_for(FilterPath path) noexcept {
     switch (path) {
 #if ORVESSA_X86_KERNELS
         case FilterPath::sse2:
-            return {blur_row_sse2, median_cut_row_sse2, {1, blur_row_sums, blur_next_row_sse2}};
+            return {blur_row_sse2,
+                    median_cut_row_sse2,
+                    {1, blur_row_sums, blur_next_row_sse2},
+                    {2, median_cut_prepare_row, median_cut_next_row_sse2}};
+        case FilterPath::ssse3:
+            return {blur_row_sse2,
+                    median_cut_row_sse2,
+                    {1, blur_row_sums, blur_next_row_sse2},
+                    {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
         case FilterPath::avx2:
             return {blur_row_sse2,
                     median_cut_row_sse2,

@@ -12,10 +12,14 @@ std::uint8_t median_cut_byte(const unsigned (&cells)[9], unsigned sum) noexcept 
     // d^2 is never 128 mod 256, so rounding it has no tie.
     std::int32_t spread = 0;
     for (unsigned cell : cells) {
-        const std::int32_t d = static_cast<std::int32_t>(16 * cell) - static_cast<std::int32_t>(sum);
+        const std::int32_t d =
+            static_cast<std::int32_t>(16 * cell) - static_cast<std::int32_t>(sum);
         spread += (d * d + 128) >> 8;
     }
-    const unsigned own = cells[4];
+    return median_cut_blend(spread, cells[4], sum);
+}
+
+std::uint8_t median_cut_blend(std::int32_t spread, unsigned own, unsigned sum) noexcept {
     if (spread >= full_mix_spread) return static_cast<std::uint8_t>(own);
     const double mix = mix_factors[static_cast<std::size_t>(spread)];
     // Both products and their sum are exact in double; the one rounding is the float store.
@@ -27,8 +31,8 @@ void median_cut_row_scalar(const std::uint8_t* a, const std::uint8_t* c, const s
                            std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     for (std::int32_t i = 3; i < end; ++i) {
-        const unsigned cells[9] = {a[i - 3], a[i], a[i + 3], c[i - 3], c[i],
-                                   c[i + 3], b[i - 3], b[i], b[i + 3]};
+        const unsigned cells[9] = {a[i - 3], a[i],     a[i + 3], c[i - 3], c[i],
+                                   c[i + 3], b[i - 3], b[i],     b[i + 3]};
         const unsigned sum = cells[0] + 2 * cells[1] + cells[2] + 2 * cells[3] + 4 * cells[4] +
                              2 * cells[5] + cells[6] + 2 * cells[7] + cells[8];
         out[i] = median_cut_byte(cells, sum);

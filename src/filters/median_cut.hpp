@@ -31,6 +31,10 @@ inline constexpr std::array<float, full_mix_spread> mix_factors = make_mix_facto
 // Needs round-to-nearest for the float stores (the callers set it).
 std::uint8_t median_cut_byte(const unsigned (&cells)[9], unsigned sum) noexcept;
 
+// The byte from the spread sum M (any value from 0), the own byte and Sum:
+// the blend of the own value and the blur. Needs round-to-nearest as well.
+std::uint8_t median_cut_blend(std::int32_t spread, unsigned own, unsigned sum) noexcept;
+
 void median_cut_row_scalar(const std::uint8_t* above, const std::uint8_t* centre,
                            const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
 

@@ -1,9 +1,11 @@
-// The smoothing, 16 bytes at a time with SSE2 only. Integer work in 16-bit
-// lanes; without a fused multiply-add the blend runs in double, where it
-// is exact, and is rounded to float once.
+// The smoothing with SSE2 only: over prepared rows (median_cut_sse.hpp),
+// and a row kernel, 16 bytes at a time, for when those cannot be had. Its
+// integer work is in 16-bit lanes; without a fused multiply-add its blend
+// runs in double, where it is exact, and is rounded to float once.
 #include <emmintrin.h>
 
 #include "filters/median_cut.hpp"
+#include "filters/median_cut_sse.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"
 
@@ -86,6 +88,13 @@ void median_cut_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
     });
     if (!done) median_cut_row_scalar(a, c, b, out, dim_x);
+}
+
+void median_cut_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
+                              const std::uint16_t* above, const std::uint16_t* centre,
+                              std::uint16_t* below_prepared, std::uint8_t* out,
+                              std::int32_t dim_x) {
+    sse::next_row<sse::HighMultiplyTerms>(below, ahead, above, centre, below_prepared, out, dim_x);
 }
 
 }  // namespace orvessa::filters

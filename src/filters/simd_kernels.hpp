@@ -30,6 +30,13 @@ void median_cut_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
 
 // The smoothing over prepared rows (prepared_rows.hpp): two words per
 // byte (median_cut_prepared.hpp, median_cut_prepare_row).
+void median_cut_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
+                              const std::uint16_t* above, const std::uint16_t* centre,
+                              std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);
+void median_cut_next_row_ssse3(const std::uint8_t* below, const std::uint8_t* ahead,
+                               const std::uint16_t* above, const std::uint16_t* centre,
+                               std::uint16_t* below_prepared, std::uint8_t* out,
+                               std::int32_t dim_x);
 void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                               const std::uint16_t* above, const std::uint16_t* centre,
                               std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);

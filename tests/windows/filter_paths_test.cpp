@@ -52,8 +52,8 @@ TEST_P(WindowsFilterPaths, MatchTheLiteralFiltersAroundEveryVectorWidth) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, WindowsFilterPaths,
-                         testing::Values(FilterPath::scalar, FilterPath::sse2, FilterPath::avx2,
-                                         FilterPath::avx512),
+                         testing::Values(FilterPath::scalar, FilterPath::sse2, FilterPath::ssse3,
+                                         FilterPath::avx2, FilterPath::avx512),
                          [](const testing::TestParamInfo<FilterPath>& info) {
                              return std::string(orvessa::filter_path_name(info.param));
                          });
