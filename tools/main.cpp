@@ -34,7 +34,9 @@ Commands:
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
   scalar, sse2, avx2, avx512). Pictures are written as PNG, or BMP when OUT
-  ends in .bmp.
+  ends in .bmp. IN must be a regular file or '-'; an OUT that names IN is
+  refused, so an input file is never overwritten. Pictures larger than
+  8192 x 8192 pixels are refused before they are decoded.
 
 Options: --help, --version.
 
