@@ -24,7 +24,7 @@ max_len() {
     args) echo 256 ;;       # a command line
   esac
 }
-common_options=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=8192 -print_final_stats=1)
+common_options=(-timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=8192 -print_final_stats=1)
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=1:quarantine_size_mb=64"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 

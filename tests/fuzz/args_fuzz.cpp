@@ -93,15 +93,22 @@ void reset_scratch() {
     ::mkfifo("fifo", 0644);
 }
 
+char scratch_path[] = "/tmp/orvessa-args-fuzz-XXXXXX";
+
 void enter_scratch() {
     static const bool entered = [] {
-        char name[] = "/tmp/orvessa-args-fuzz-XXXXXX";
-        if (::mkdtemp(name) == nullptr || ::chdir(name) != 0) finding("no scratch directory");
+        if (::mkdtemp(scratch_path) == nullptr || ::chdir(scratch_path) != 0) {
+            finding("no scratch directory");
+        }
+        std::atexit([] {
+            if (::chdir("/") == 0) remove_tree(scratch_path);
+        });
         // Standard input reads as empty; the tool's own output goes nowhere.
         if (std::freopen("/dev/null", "r", stdin) == nullptr) finding("no /dev/null");
-        static std::ofstream null_out("/dev/null");
-        std::cout.rdbuf(null_out.rdbuf());
-        std::cerr.rdbuf(null_out.rdbuf());
+        // Never destroyed: the standard streams use it until the very end.
+        static auto* const null_out = new std::ofstream("/dev/null");
+        std::cout.rdbuf(null_out->rdbuf());
+        std::cerr.rdbuf(null_out->rdbuf());
         return true;
     }();
     (void)entered;

@@ -24,16 +24,19 @@ using namespace orvessa;
     std::abort();
 }
 
-// The file the loader reads; one per process, rewritten for every input.
-const std::string& picture_path() {
-    static const std::string path = [] {
-        char name[] = "/tmp/orvessa-picture-fuzz-XXXXXX";
+// The file the loader reads; one per process, rewritten for every input
+// and removed at exit.
+const char* picture_path() {
+    static char name[] = "/tmp/orvessa-picture-fuzz-XXXXXX";
+    static const bool made = [] {
         const int fd = ::mkstemp(name);
         if (fd < 0) finding("no temporary file");
         ::close(fd);
-        return std::string(name);
+        std::atexit([] { ::unlink(name); });
+        return true;
     }();
-    return path;
+    (void)made;
+    return name;
 }
 
 bool write_file(const std::string& path, const std::uint8_t* data, std::size_t size) {
@@ -68,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t box_height = in.take_int32();
     const int surface_width = in.take<std::uint8_t>();
     const int surface_height = in.take<std::uint8_t>();
-    const std::string& path = picture_path();
+    const std::string path = picture_path();
     if (!write_file(path, in.rest(), in.rest_size())) finding("cannot write the picture file");
 
     // Pictures that decode at more than a quarter million pixels are slow,
