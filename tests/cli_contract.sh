@@ -89,9 +89,9 @@ expect_status 0 "help" "$cli" --help
 expect_status 0 "version" "$cli" --version
 
 # The promise, whatever the arguments and files: the row's exit status
-# (0 to 3, never a signal; a hang is stopped and counted), a message on
-# stderr after a failure ("orvessa: ..." and at most the hint to --help),
-# and no input file changed. Input files live in $in, outputs in $out.
+# (0 to 3, never a signal; a hang is stopped and counted; memory is
+# bounded), a message on stderr after a failure ("orvessa: ..." and at most
+# the hint to --help), and no input file changed. Input files live in $in, outputs in $out.
 in=$tmp/promise-in out=$tmp/promise-out
 mkdir -p "$in/dir" "$out" "$tmp/readonly"
 hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
@@ -115,12 +115,16 @@ echo '<svg xmlns="http://www.w3.org/2000/svg" width="4000" height="3000"><rect w
 (cd "$in" && find . -type f -exec md5sum {} + | sort) >"$tmp/inputs.md5"
 
 root_skips=0
+# A modest memory bound (1 GiB of address space), unless the tool is built
+# with AddressSanitizer, which reserves terabytes up front.
+memory_kb=1048576
+if ldd "$cli" 2>/dev/null | grep -q libasan; then memory_kb=unlimited; fi
 # row STATUS PATTERN ARGS...: PATTERN, when not empty, must appear in stderr.
 row() {
   local want=$1 pattern=$2; shift 2
   if [[ $(id -u) == 0 && "$*" == *@root-can* ]]; then root_skips=$((root_skips + 1)); return; fi
   local -a args=("${@//@root-can/}")
-  timeout -s KILL 20 "$cli" "${args[@]}" </dev/null >"$tmp/stdout" 2>"$tmp/err"
+  (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") </dev/null >"$tmp/stdout" 2>"$tmp/err"
   local got=$?
   local what="orvessa ${args[*]}"
   if ((got == 137)); then fail "$what: hung (killed after 20 s)"; return; fi
