@@ -1,7 +1,7 @@
 # Fuzz targets (clang's libFuzzer, with AddressSanitizer and
-# UndefinedBehaviorSanitizer). Configured by scripts/fuzz.sh and
-# scripts/test.sh in their own tree with -DORVESSA_FUZZ=ON and clang; every
-# other file of the project is then built for fuzzing too.
+# UndefinedBehaviorSanitizer). scripts/fuzz.sh (which scripts/test.sh runs)
+# configures them in build/fuzz with -DORVESSA_FUZZ=ON and clang; every other
+# file of the project is then built instrumented too.
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "ORVESSA_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
 endif()
