@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
-#   scripts/setup.sh          native build, tests, 32- and 64-bit Windows builds and Wine
+#   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine
 #   scripts/setup.sh --bench  also OpenCV, the peer the benchmarks compare with
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-  libgdk-pixbuf-2.0-dev
+  libgdk-pixbuf-2.0-dev librsvg2-common
+  clang libclang-rt-14-dev
   dpkg-dev file man-db
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev

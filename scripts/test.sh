@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, (where present) the Windows server under Wine,
-# then the install tree and the packages. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer, the fuzz targets over their corpora (with
+# clang), (where present) the Windows server under Wine, then the install
+# tree and the packages. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -19,6 +20,9 @@ cmake -S "$root" -B "$root/build/sanitize" -DORVESSA_WERROR=ON -DORVESSA_SANITIZ
 cmake --build "$root/build/sanitize" -j "$jobs"
 ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build/sanitize" --output-on-failure -j "$jobs"
+
+echo "== fuzz targets: seed corpus, regression inputs and a short run each"
+"$root/scripts/fuzz.sh" --replay 1000
 
 if [[ -x "$root/scripts/test-windows.sh" ]]; then
   echo "== Windows server under Wine"

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The command-line contract of `orvessa blur|smooth --raw`: results, exit
-# statuses, messages, and the array written out after an error.
+# The command-line contract of `orvessa`: the raw filters' results, exit
+# statuses and messages, the array written out after an error, and the
+# promise over hostile arguments and files.
+#   cli_contract.sh ORVESSA SAMPLE_PICTURES_DIR
 set -u
 cli=$1
+pictures=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 failures=0
@@ -89,6 +92,125 @@ expect_status 2 "missing IN" "$cli" blur --raw 4x5 "$tmp/nope" "$tmp/out"
 expect_status 2 "unwritable OUT" "$cli" blur --raw 4x5 "$tmp/in" "$tmp/no/such/dir/out"
 expect_status 0 "help" "$cli" --help
 expect_status 0 "version" "$cli" --version
+
+# The promise, whatever the arguments and files: the row's exit status
+# (0 to 3, never a signal; a hang is stopped and counted; memory is
+# bounded), a message on stderr after a failure ("orvessa: ..." and at most
+# the hint to --help), and no input file changed. Input files live in $in, outputs in $out.
+in=$tmp/promise-in out=$tmp/promise-out
+mkdir -p "$in/dir" "$out" "$tmp/readonly"
+hex() { printf "$(sed 's/../\\x&/g' <<<"$1")"; }
+bytes 60 30=8 >"$in/raw"
+cp "$pictures/chelsea-small.bmp" "$in/pic.bmp"
+head -c 3000 "$pictures/coffee.jpg" >"$in/truncated.jpg"
+head -c 700 "$pictures/chelsea-small.bmp" >"$in/truncated.bmp"
+: >"$in/empty"
+echo "no picture here" >"$in/text.png"
+mkfifo "$in/fifo"
+echo 'secret' >"$in/locked" && chmod 000 "$in/locked"
+chmod 555 "$tmp/readonly"
+ln -s raw "$in/raw-link"
+ln -s pic.bmp "$in/pic-link.bmp"
+# Declared sizes far beyond the limit, in a few bytes each.
+echo '<svg xmlns="http://www.w3.org/2000/svg" width="20000" height="20000"><rect width="1" height="1"/></svg>' >"$in/huge.svg"
+hex 89504e470d0a1a0a0000000d4948445200007530000075300802000000e9456fed0000001149444154789c63601805a360140c77000003e80001b3a6d3460000000049454e44ae426082 >"$in/huge.png"
+hex 424d36000000000000003600000028000000307500003075000001001800000000000000000000000000000000000000000000000000 >"$in/huge.bmp"
+# Large but under the limit: it loads.
+echo '<svg xmlns="http://www.w3.org/2000/svg" width="4000" height="3000"><rect width="9" height="9"/></svg>' >"$in/large.svg"
+(cd "$in" && find . -type f -exec md5sum {} + | sort) >"$tmp/inputs.md5"
+
+root_skips=0
+# A modest memory bound (1 GiB of address space), unless the tool is built
+# with AddressSanitizer, which reserves terabytes up front.
+memory_kb=1048576
+if ldd "$cli" 2>/dev/null | grep -q libasan; then memory_kb=unlimited; fi
+# row STATUS PATTERN ARGS...: PATTERN, when not empty, must appear in stderr.
+row() {
+  local want=$1 pattern=$2; shift 2
+  if [[ $(id -u) == 0 && "$*" == *@root-can* ]]; then root_skips=$((root_skips + 1)); return; fi
+  local -a args=("${@//@root-can/}")
+  (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") </dev/null >"$tmp/stdout" 2>"$tmp/err"
+  local got=$?
+  local what="orvessa ${args[*]}"
+  if ((got == 137)); then fail "$what: hung (killed after 20 s)"; return; fi
+  [[ $got == "$want" ]] || fail "$what: exit $got, wanted $want ($(head -c 300 "$tmp/err"))"
+  if ((got != 0)); then
+    head -n 1 "$tmp/err" | grep -q '^orvessa: .' || fail "$what: no message"
+    (($(grep -vc "^Try 'orvessa --help'.$" "$tmp/err") == 1)) || fail "$what: not one message line: $(cat "$tmp/err")"
+  fi
+  [[ -z $pattern ]] || grep -q -- "$pattern" "$tmp/err" || fail "$what: stderr lacks '$pattern': $(cat "$tmp/err")"
+}
+limit='pixels, more than the limit of 67108864 pixels'
+for f in blur smooth; do
+  # Raw arrays.
+  row 2 'Is a directory' $f --raw 2x2 "$in/dir" "$out/o"
+  row 2 'not a regular file' $f --raw 2x2 "$in/fifo" "$out/o"
+  row 2 'No such file' $f --raw 2x2 "$in/missing" "$out/o"
+  row 2 'Permission denied' $f --raw 2x2 "$in/locked@root-can" "$out/o"
+  row 2 'Input/output error' $f --raw 2x2 /proc/self/mem "$out/o"
+  row 3 'Subscript out of range' $f --raw 4x5 "$in/empty" "$out/o"
+  row 3 'Subscript out of range' $f --raw 4x5 - "$out/o"
+  row 0 '' $f --raw 4x5 "$in/raw" "$out/o"
+  row 2 'input file itself' $f --raw 4x5 "$in/raw" "$in/raw"
+  row 2 'input file itself' $f --raw 4x5 "$in/raw" "$in/raw-link"
+  row 2 'No such file' $f --raw 4x5 "$in/raw" "$tmp/no/such/dir/o"
+  row 2 'Permission denied' $f --raw 4x5 "$in/raw" "$tmp/readonly/o@root-can"
+  row 2 'Input/output error' $f --raw 4x5 "$in/raw" /proc/version
+  row 2 'Is a directory' $f --raw 4x5 "$in/raw" "$in/dir"
+  row 2 'no process reads' $f --raw 4x5 "$in/raw" "$in/fifo"
+  row 1 '' $f --raw 4x5 --lower-bound x "$in/raw" "$out/o"
+  row 1 '' $f --raw 4x5 --path nowhere "$in/raw" "$out/o"
+  row 1 '' $f --raw 4x5 "$in/raw" "$out/o" extra
+  row 1 '' $f --raw
+  # Picture files.
+  row 0 '' $f "$in/pic.bmp" "$out/o.png"
+  row 2 'is a directory' $f "$in/dir" "$out/o.png"
+  row 2 'not a regular file' $f "$in/fifo" "$out/o.png"
+  row 2 'Permission denied' $f "$in/locked@root-can" "$out/o.png"
+  row 2 'Input/output error' $f /proc/self/mem "$out/o.png"
+  row 2 '' $f "$in/empty" "$out/o.png"
+  row 2 '' $f "$in/text.png" "$out/o.png"
+  row 2 "20000 x 20000 $limit" $f "$in/huge.svg" "$out/o.png"
+  row 2 "30000 x 30000 $limit" $f "$in/huge.png" "$out/o.png"
+  row 2 'input file itself' $f "$in/pic.bmp" "$in/pic-link.bmp"
+  row 2 'no process reads' $f "$in/pic.bmp" "$in/fifo"
+  row 2 'Permission denied' $f "$in/pic.bmp" "$tmp/readonly/o.png@root-can"
+done
+row 0 '' gray "$in/pic.bmp" "$out/g.png"
+row 0 '' gray "$in/large.svg" "$out/g.png"
+row 2 'is a directory' gray "$in/dir" "$out/g.png"
+row 2 'not a regular file' gray "$in/fifo" "$out/g.png"
+row 2 'not a regular file' gray /dev/zero "$out/g.png"
+row 2 'No such file' gray "$in/missing" "$out/g.png"
+row 2 'Permission denied' gray "$in/locked@root-can" "$out/g.png"
+row 2 'could not be converted' gray "$in/empty" "$out/g.png"
+row 2 'could not be converted' gray "$in/text.png" "$out/g.png"
+row 2 "20000 x 20000 $limit" gray "$in/huge.svg" "$out/g.png"
+row 2 "20000 x 20000 $limit" gray --fit 100x100 "$in/huge.svg" "$out/g.png"
+row 2 "30000 x 30000 $limit" gray "$in/huge.png" "$out/g.png"
+row 2 "30000 x 30000 $limit" gray --two-color "$in/huge.bmp" "$out/g.png"
+row 2 'input file itself' gray "$in/pic.bmp" "$in/pic.bmp"
+row 2 'No such file' gray "$in/pic.bmp" "$tmp/no/such/dir/g.png"
+row 2 'Is a directory' gray "$in/pic.bmp" "$in/dir"
+row 2 'too large' gray --fit 10000x10000 "$in/pic.bmp" "$out/g.png"
+row 1 '' gray --threshold 999 "$in/pic.bmp" "$out/g.png"
+row 1 '' gray --fit 0x5 "$in/pic.bmp" "$out/g.png"
+row 1 '' gray --dpi 1,2,3 "$in/pic.bmp" "$out/g.png"
+row 1 '' gray --unknown "$in/pic.bmp" "$out/g.png"
+row 1 '' gray --threshold
+row 1 '' nonsense
+row 3 'Overflow' scale-x 1e30
+row 3 'Floating-point' fit 10 5 0 5
+row 1 '' fit 1 2 3 four
+# A truncated picture either loads as far as it goes or is refused.
+for c in gray blur; do
+  for f in "$in/truncated.jpg" "$in/truncated.bmp"; do
+    timeout -s KILL 20 "$cli" $c "$f" "$out/t.png" 2>"$tmp/err"; got=$?
+    ((got == 0 || got == 2)) || fail "$c $f: exit $got"
+  done
+done
+(cd "$in" && find . -type f -exec md5sum {} + | sort) | cmp -s - "$tmp/inputs.md5" || fail "an input file changed"
+((root_skips == 0)) || echo "cli contract: $root_skips rows skipped: root reads and writes past file modes"
 
 if ((failures)); then echo "$failures failed"; exit 1; fi
 echo "cli contract: all checks passed"

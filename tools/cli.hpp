@@ -36,7 +36,11 @@ std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view
 // Whole-file read and write; "-" is standard input or output. On failure
 // they say why on stderr and return false.
 bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes);
+// Only regular files are read; neither call waits on a FIFO.
 bool write_all(std::string_view path, std::span<const std::uint8_t> bytes);
+// True, after saying so, when OUT names the file IN (through any link):
+// the commands refuse it with exit 2 before reading or writing anything.
+bool same_file(std::string_view in, std::string_view out);
 
 // Splits "--name=value" / "--name value" options from positional arguments.
 // Options listed in `flags` take no value.
@@ -48,6 +52,9 @@ struct ParsedArgs {
 };
 std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> valued,
                                      std::span<const std::string_view> flags);
+
+// The whole tool: the command line without the program name; the exit status.
+int run(Args args);
 
 int run_filter_command(std::string_view filter, Args args);
 

@@ -1,11 +1,15 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <utility>
 
 #include "cli.hpp"
 
@@ -36,6 +40,36 @@ std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view
     return std::pair{*w, *h};
 }
 
+namespace {
+
+// Owns a file descriptor.
+class Fd {
+public:
+    explicit Fd(int fd) noexcept : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const noexcept { return fd_; }
+    // Closes now, so that a failed close can be reported.
+    bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+std::string cannot(std::string_view what, std::string_view path, int err) {
+    return "cannot " + std::string(what) + " " + std::string(path) + ": " + std::strerror(err);
+}
+
+bool clear_nonblocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+}  // namespace
+
 bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
     if (path == "-") {
         std::cin >> std::noskipws;
@@ -46,17 +80,34 @@ bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
         }
         return true;
     }
-    std::ifstream in{std::string(path), std::ios::binary};
-    if (!in) {
-        complain("cannot read " + std::string(path) + ": " + std::strerror(errno));
+    // Opened without blocking, so that a FIFO with no writer cannot hold the
+    // tool; only regular files are read ('-' serves for pipes).
+    const Fd in(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
+        complain(cannot("read", path, errno));
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        complain("cannot read " + std::string(path));
+    if (S_ISDIR(info.st_mode)) {
+        complain(cannot("read", path, EISDIR));
         return false;
     }
-    return true;
+    if (!S_ISREG(info.st_mode)) {
+        complain("cannot read " + std::string(path) + ": not a regular file (use - for a pipe)");
+        return false;
+    }
+    bytes.clear();
+    std::uint8_t chunk[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            complain(cannot("read", path, errno));
+            return false;
+        }
+        if (got == 0) return true;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
 }
 
 bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
@@ -70,15 +121,43 @@ bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
         }
         return true;
     }
-    std::ofstream out{std::string(path), std::ios::binary | std::ios::trunc};
-    if (out) {
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-    }
-    if (!out) {
-        complain("cannot write " + std::string(path) + ": " + std::strerror(errno));
+    // Without blocking: a FIFO that nobody reads is refused (ENXIO) rather
+    // than waited on. A regular file is truncated only once it is open.
+    Fd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (out.get() < 0 || ::fstat(out.get(), &info) != 0 || !clear_nonblocking(out.get()) ||
+        (S_ISREG(info.st_mode) && ::ftruncate(out.get(), 0) != 0)) {
+        complain(errno == ENXIO ? "cannot write " + std::string(path) + ": no process reads the FIFO"
+                                : cannot("write", path, errno));
         return false;
     }
+    const std::uint8_t* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t put = ::write(out.get(), next, left);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            complain(cannot("write", path, put < 0 ? errno : EIO));
+            return false;
+        }
+        next += put;
+        left -= static_cast<std::size_t>(put);
+    }
+    if (!out.close()) {
+        complain(cannot("write", path, errno));
+        return false;
+    }
+    return true;
+}
+
+bool same_file(std::string_view in, std::string_view out) {
+    if (in == "-" || out == "-") return false;
+    struct stat a {}, b {};
+    if (::stat(std::string(in).c_str(), &a) != 0 || ::stat(std::string(out).c_str(), &b) != 0) {
+        return false;
+    }
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
+    complain(std::string(out) + " is the input file itself; the input is never overwritten");
     return true;
 }
 

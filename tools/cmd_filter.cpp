@@ -23,6 +23,7 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         lower_bound = *value;
     }
     if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
+    if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;

@@ -12,9 +12,6 @@ namespace orvessa::cli {
 
 namespace {
 
-// Surfaces beyond this many pixels (256 MiB) are refused rather than allocated.
-constexpr std::int64_t max_surface_pixels = std::int64_t{1} << 26;
-
 struct Size {
     std::int32_t width, height;
 };
@@ -58,6 +55,7 @@ int run_gray_command(Args args) {
     const std::string_view in = parsed->positional[0], out = parsed->positional[1];
     const auto name = utf16_file_name(in);
     if (!name) return usage_error("the file name IN is not UTF-8");
+    if (same_file(in, out)) return exit_file;
 
     Pictava effects;
     Size size{};
@@ -68,7 +66,7 @@ int run_gray_command(Args args) {
     }
     if (fit) size = {fit->first, fit->second};
     if (size.width <= 0 || size.height <= 0) return not_converted(in, "it has no pixels");
-    if (std::int64_t{size.width} * size.height > max_surface_pixels) {
+    if (std::int64_t{size.width} * size.height > max_picture_pixels) {
         return not_converted(in, "the result would be too large");
     }
 

@@ -35,13 +35,15 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
 }
 
 bool save_picture(std::string_view path, const Image& image) {
+    std::vector<std::uint8_t> bytes;
     try {
-        write_picture_file(std::string(path), image);
-        return true;
+        bytes = encode_picture(image, has_bmp_suffix(std::string(path)));
     } catch (const Error& e) {
         complain("cannot write " + std::string(path) + ": " + e.description());
         return false;
     }
+    // Written as the raw arrays are, so that OUT is never waited on.
+    return write_all(path, bytes);
 }
 
 }  // namespace orvessa::cli

@@ -11,6 +11,7 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
                        const FilterOptions& options) {
     if (parsed.has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
     if (parsed.positional.size() != 2) return usage_error(std::string(filter) + " wants IN and OUT");
+    if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
     Image image;
     try {
         image = read_picture_file(std::string(parsed.positional[0]));

@@ -1,5 +1,7 @@
 // orvessa: the command-line face of the Orvessa image effects.
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +37,9 @@ Commands:
   scalar, sse2, ssse3, avx2, avx512). Pictures are written as PNG, or BMP
   when OUT ends in .bmp. --threads N runs a filter on N threads (default:
   every core the process may use); the bytes are the same for every N.
+  IN must be a regular file or '-'; an OUT that names IN is refused, so an
+  input file is never overwritten. Pictures larger than 8192 x 8192 pixels
+  are refused before they are decoded.
 
 Options: --help, --version.
 
@@ -45,9 +50,9 @@ receives the array or picture as it was left).
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    using namespace orvessa::cli;
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+namespace orvessa::cli {
+
+int run(Args args) {
     if (args.empty()) return usage_error("no command given");
     const std::string_view command = args.front();
     if (command == "--help" || command == "-h") {
@@ -65,3 +70,22 @@ int main(int argc, char** argv) {
     if (command == "scale-x" || command == "scale-y") return run_scale_command(command, rest);
     return usage_error("unknown command " + std::string(command));
 }
+
+}  // namespace orvessa::cli
+
+#ifndef ORVESSA_CLI_NO_MAIN
+int main(int argc, char** argv) {
+    using namespace orvessa::cli;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    // The commands report their own failures; this is the last guard that
+    // keeps any other one an exit status with a message, never an abort.
+    try {
+        return run(args);
+    } catch (const std::bad_alloc&) {
+        complain("out of memory");
+    } catch (const std::exception& e) {
+        complain(e.what());
+    }
+    return exit_file;
+}
+#endif

@@ -18,6 +18,27 @@ class Platform;
 // library that is linked in.
 Platform& default_platform();
 
+// A by-reference argument of ColorToBN, read only at the step that uses it.
+// The COM layer hands over the caller's pointer (null: omitted, so the
+// default stands); a caller may pass a pointer it knows will not be read,
+// such as Width and Height while HoldProportion is false. Built from a plain
+// value, it holds that value.
+template <typename T>
+class ByRefArgument {
+public:
+    ByRefArgument(T value) noexcept : value_(value) {}  // NOLINT: implicit by design
+    static ByRefArgument at(const T* pointer, T omitted) noexcept {
+        ByRefArgument argument(omitted);
+        argument.pointer_ = pointer;
+        return argument;
+    }
+    T read() const noexcept { return pointer_ != nullptr ? *pointer_ : value_; }
+
+private:
+    const T* pointer_ = nullptr;
+    T value_;
+};
+
 class Pictava {
 public:
     Pictava() : Pictava(&default_platform()) {}
@@ -41,10 +62,15 @@ public:
     // Loads a picture, turns it gray or two-colour and paints it on the
     // device context named by PictureHDC. Raises nothing: the result is
     // true when the picture was painted, false when the work ended on an error.
+    // TwoColor is read when the first pixel is converted, Threshold then only
+    // in two-colour mode, HoldProportion at the paint, and Width and Height
+    // only when HoldProportion is true.
     bool ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
-                   std::int32_t ImageHandle, std::int16_t TwoColor = 0,
-                   std::uint8_t Threshold = 128, std::int16_t HoldProportion = 0,
-                   std::int32_t Width = 0, std::int32_t Height = 0) noexcept;
+                   std::int32_t ImageHandle, ByRefArgument<std::int16_t> TwoColor = std::int16_t{0},
+                   ByRefArgument<std::uint8_t> Threshold = std::uint8_t{128},
+                   ByRefArgument<std::int16_t> HoldProportion = std::int16_t{0},
+                   ByRefArgument<std::int32_t> Width = 0,
+                   ByRefArgument<std::int32_t> Height = 0) noexcept;
 
 private:
     Platform& platform() const;

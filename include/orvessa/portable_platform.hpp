@@ -11,6 +11,10 @@
 
 namespace orvessa {
 
+// Pictures and surfaces beyond this many pixels (8192 x 8192) are refused
+// rather than decoded or allocated.
+constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 26;
+
 // Pixels per inch of each axis for ScaleX and ScaleY (96 and 96 until set).
 // Raises std::invalid_argument unless both are positive.
 void set_logical_resolution(std::int32_t x, std::int32_t y);
@@ -29,6 +33,9 @@ struct Image {
 Image read_picture_file(const std::string& path);
 // PNG, or BMP when the path ends in ".bmp". Raises Error::platform.
 void write_picture_file(const std::string& path, const Image& image);
+// The file's bytes that write_picture_file would write: BMP or PNG.
+std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp);
+bool has_bmp_suffix(const std::string& path) noexcept;
 
 struct SurfaceData;
 

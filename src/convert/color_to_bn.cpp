@@ -31,9 +31,10 @@ std::vector<std::uint8_t> make_pixel_buffer(std::int32_t last) {
 }  // namespace
 
 bool Pictava::ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
-                        std::int32_t /*ImageHandle: accepted, never read*/, std::int16_t TwoColor,
-                        std::uint8_t Threshold, std::int16_t HoldProportion, std::int32_t Width,
-                        std::int32_t Height) noexcept {
+                        std::int32_t /*ImageHandle: accepted, never read*/,
+                        ByRefArgument<std::int16_t> TwoColor, ByRefArgument<std::uint8_t> Threshold,
+                        ByRefArgument<std::int16_t> HoldProportion, ByRefArgument<std::int32_t> Width,
+                        ByRefArgument<std::int32_t> Height) noexcept {
     try {
         const NearestRoundingScope nearest;
         Platform& services = platform();
@@ -57,13 +58,18 @@ bool Pictava::ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
                                 &pixels.at(0), info_, dib_rgb_colors);
         }
 
-        convert::convert_pixels(buffer.data(), pixel_width, pixel_height, stride,
-                                convert::sum_table(TwoColor != 0, Threshold));
+        // The mode arguments are read by the first pixel's conversion, so a
+        // picture without pixels reads neither.
+        if (pixel_width > 0 && pixel_height > 0) {
+            const bool two_color = TwoColor.read() != 0;
+            convert::convert_pixels(buffer.data(), pixel_width, pixel_height, stride,
+                                    convert::sum_table(two_color, two_color ? Threshold.read() : 0));
+        }
 
         services.set_stretch_blt_mode(PictureHDC, stretch_mode_color_on_color);
         std::int32_t left = 0, top = 0, width = pixel_width, height = pixel_height;
-        if (HoldProportion != 0) {
-            FitToBox(Width, Height, pixel_width, pixel_height, left, top, width, height);
+        if (HoldProportion.read() != 0) {
+            FitToBox(Width.read(), Height.read(), pixel_width, pixel_height, left, top, width, height);
         }
         services.stretch_dibits(PictureHDC, left, top, width, height, 0, 0, pixel_width,
                                 pixel_height, &pixels.at(0), info_, dib_rgb_colors,

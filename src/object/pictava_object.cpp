@@ -99,16 +99,21 @@ HRESULT PictavaObject::ColorToBN(BSTR FileName, LONG PictureHDC, LONG ImageHandl
                                  VARIANT_BOOL* retval) {
     if (retval == nullptr) return E_POINTER;
     *retval = VARIANT_FALSE;
-    // An early-bound caller may pass null for an optional it leaves out.
+    // The by-reference arguments go to the core unread: it reads each at the
+    // step that uses it. An early-bound caller may pass null for an optional
+    // it leaves out; the declared default then stands.
     return guarded([&] {
         const std::u16string name =
             FileName == nullptr
                 ? std::u16string()
                 : std::u16string(reinterpret_cast<const char16_t*>(FileName), SysStringLen(FileName));
         const bool painted = core_.ColorToBN(
-            name, PictureHDC, ImageHandle, TwoColor ? *TwoColor : VARIANT_FALSE,
-            Threshold ? *Threshold : 128, HoldProportion ? *HoldProportion : VARIANT_FALSE,
-            Width ? *Width : 0, Height ? *Height : 0);
+            name, PictureHDC, ImageHandle,
+            ByRefArgument<std::int16_t>::at(TwoColor, VARIANT_FALSE),
+            ByRefArgument<std::uint8_t>::at(Threshold, 128),
+            ByRefArgument<std::int16_t>::at(HoldProportion, VARIANT_FALSE),
+            ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Width), 0),
+            ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Height), 0));
         *retval = painted ? VARIANT_TRUE : VARIANT_FALSE;
     });
 }

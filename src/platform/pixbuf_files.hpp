@@ -12,9 +12,12 @@ namespace orvessa::platform {
 
 using PixbufPtr = std::shared_ptr<GdkPixbuf>;
 
-// Raises Error::platform: file not found (53), path/file access error (75,
-// a directory or an unreadable file), invalid picture (481: empty, corrupt
-// or of no known format), each with the reason.
+// Reads only regular files, and never blocks on opening one. Raises
+// Error::platform: file not found (53), path/file access error (75: a
+// directory, a FIFO or device, an unreadable file), out of memory (7: a
+// declared size beyond max_picture_pixels, refused before any pixel is
+// decoded), invalid picture (481: empty, corrupt or of no known format),
+// each with the reason.
 PixbufPtr load_pixbuf(const std::string& path);
 
 // Pixels x = 0 .. count - 1 of row y (from the top) as B, G, R bytes,

@@ -142,6 +142,67 @@ TEST_F(ColorToBNTest, IconPaintsAUniformRectangleOfItsSize) {
     }
 }
 
+// A page that faults on any access: a pointer into it stands for one the
+// caller knows the method will not read.
+class NoAccessPage {
+public:
+    NoAccessPage() : page_(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS)) {}
+    ~NoAccessPage() { VirtualFree(page_, 0, MEM_RELEASE); }
+    NoAccessPage(const NoAccessPage&) = delete;
+    NoAccessPage& operator=(const NoAccessPage&) = delete;
+    template <typename T>
+    T* pointer() const { return static_cast<T*>(page_); }
+
+private:
+    void* page_;
+};
+
+// Through the slots, each by-reference argument is read only by the step
+// that uses it; a null pointer is an omitted argument.
+TEST_F(ColorToBNTest, ByReferenceArgumentsAreReadOnlyWhereUsed) {
+    const NoAccessPage page;
+    ASSERT_NE(nullptr, page.pointer<void>());
+    const std::wstring path = picture_path("chelsea-small.bmp");
+    const Pixels source = read_bmp_file(path);
+    UniqueBstr picture(SysAllocString(path.c_str()));
+    UniqueBstr missing(SysAllocString(L"Z:\\no\\such\\picture.bmp"));
+    VARIANT_BOOL no = VARIANT_FALSE, yes = VARIANT_TRUE;
+    BYTE threshold = 100;
+    VARIANT_BOOL* bad_bool = page.pointer<VARIANT_BOOL>();
+    BYTE* bad_byte = page.pointer<BYTE>();
+    LONG* bad_long = page.pointer<LONG>();
+    struct Case {
+        const char* what;
+        BSTR file;
+        VARIANT_BOOL* two_color;
+        BYTE* threshold;
+        VARIANT_BOOL* hold;
+        bool painted;
+        bool two_color_result;  // the conversion that shows, when painted
+    };
+    const Case cases[] = {
+        {"Width and Height unread without HoldProportion", picture.get(), &no, &threshold, &no, true, false},
+        {"Threshold unread in gray mode", picture.get(), &no, bad_byte, &no, true, false},
+        {"Threshold read in two-colour mode", picture.get(), &yes, &threshold, &no, true, true},
+        {"nothing read but the name when the file is missing", missing.get(), bad_bool, bad_byte, bad_bool,
+         false, false},
+        {"null pointers take the defaults", picture.get(), nullptr, nullptr, nullptr, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Canvas canvas(source.width + 4, source.height + 4);
+        VARIANT_BOOL result = 7;
+        EXPECT_EQ(S_OK, object->ColorToBN(c.file, canvas.dc_value(), 0, c.two_color, c.threshold,
+                                          c.hold, bad_long, bad_long, &result));
+        EXPECT_EQ(c.painted ? VARIANT_TRUE : VARIANT_FALSE, result);
+        if (c.painted) {
+            expect_natural(canvas, source, c.two_color_result, threshold);
+        } else {
+            EXPECT_TRUE(canvas.untouched());
+        }
+    }
+}
+
 class TempFolder {
 public:
     TempFolder() {

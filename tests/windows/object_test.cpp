@@ -3,6 +3,9 @@
 // counts and unloading, and a call marshalled from another apartment.
 #include <process.h>
 
+#include <algorithm>
+#include <climits>
+
 #include "com_test_support.hpp"
 
 namespace orvessa::test {
@@ -103,6 +106,114 @@ TEST_F(ObjectTest, ArrayOfAnotherElementTypeIsRefusedUntouched) {
             ASSERT_EQ(S_OK, SafeArrayAccessData(array.get(), reinterpret_cast<void**>(&first)));
             EXPECT_EQ(VT_EMPTY, V_VT(first));
             SafeArrayUnaccessData(array.get());
+        }
+    }
+}
+
+// A caller's array built by hand, as a careless or hostile caller may build
+// one that is still what it claims to be: its descriptor over storage with
+// guard bytes on both sides, so that a write outside the array shows.
+class HandBuiltArray {
+public:
+    static constexpr std::size_t guard = 64;
+    static constexpr std::uint8_t canary = 0xA5;
+
+    HandBuiltArray(VARTYPE type, const std::vector<std::uint8_t>& bytes, LONG lower_bound,
+                   USHORT features, bool null_data)
+        : storage_(guard + bytes.size() + guard, canary) {
+        std::copy(bytes.begin(), bytes.end(), storage_.begin() + guard);
+        if (FAILED(SafeArrayAllocDescriptorEx(type, 1, &array_))) return;
+        array_->rgsabound[0] = {static_cast<ULONG>(bytes.size()), lower_bound};
+        array_->pvData = null_data ? nullptr : storage_.data() + guard;
+        array_->fFeatures |= features;
+    }
+    ~HandBuiltArray() {
+        if (array_ == nullptr) return;
+        while (array_->cLocks > 0) SafeArrayUnlock(array_);
+        SafeArrayDestroyDescriptor(array_);  // the storage is ours
+    }
+    HandBuiltArray(const HandBuiltArray&) = delete;
+    HandBuiltArray& operator=(const HandBuiltArray&) = delete;
+
+    SAFEARRAY* get() const { return array_; }
+    std::vector<std::uint8_t> elements() const {
+        return {storage_.begin() + guard, storage_.end() - guard};
+    }
+    bool guards_intact() const {
+        return std::all_of(storage_.begin(), storage_.begin() + guard, [](auto b) { return b == canary; }) &&
+               std::all_of(storage_.end() - guard, storage_.end(), [](auto b) { return b == canary; });
+    }
+
+private:
+    std::vector<std::uint8_t> storage_;
+    SAFEARRAY* array_ = nullptr;
+};
+
+// Hostile but fair arrays, through the slots and late-bound: each gets its
+// defined result or a clear error, nothing outside the array is written,
+// and the caller's own lock is left as it was.
+TEST_F(ObjectTest, HostileArraysGetTheirResultOrAClearError) {
+    ComPtr<_Pictava> object = create_pictava();
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IDispatch, dispatch.put_void()));
+    std::vector<std::uint8_t> blurred = spot_picture();
+    for (int b = 0; b < 3; ++b) blurred[centre + b] = 4;
+    struct Case {
+        const char* what;
+        VARTYPE type;
+        LONG lower_bound;
+        USHORT features;
+        bool null_data;  // and no elements
+        bool locked;     // locked by the caller over the call
+        LONG dim_x, dim_y;
+        HRESULT result;  // through the slots
+    };
+    const Case cases[] = {
+        {"null data, no elements", VT_UI1, 0, 0, true, false, dim_x, dim_y, subscript_out_of_range},
+        {"null data, no elements, empty picture", VT_UI1, 0, 0, true, false, 0, dim_y, S_OK},
+        {"fixed size", VT_UI1, 0, FADF_FIXEDSIZE, false, false, dim_x, dim_y, S_OK},
+        {"static", VT_UI1, 0, FADF_STATIC, false, false, dim_x, dim_y, S_OK},
+        {"static and fixed size, on the stack", VT_UI1, 0, FADF_AUTO | FADF_FIXEDSIZE, false, false,
+         dim_x, dim_y, S_OK},
+        {"locked by the caller", VT_UI1, 0, 0, false, true, dim_x, dim_y, S_OK},
+        {"lowest index INT_MIN", VT_UI1, INT_MIN, 0, false, false, dim_x, dim_y, subscript_out_of_range},
+        {"lowest index INT_MAX", VT_UI1, INT_MAX, 0, false, false, dim_x, dim_y, subscript_out_of_range},
+        {"lowest index INT_MAX, last index past the 32-bit range", VT_UI1, INT_MAX - 20, 0, false, false,
+         dim_x, dim_y, subscript_out_of_range},
+        {"signed bytes (VT_I1)", VT_I1, 0, 0, false, false, dim_x, dim_y, type_mismatch},
+    };
+    for (const Case& c : cases) {
+        for (const bool late : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.what << (late ? ", late-bound" : ", through the slots"));
+            const std::vector<std::uint8_t> before = c.null_data ? std::vector<std::uint8_t>{} : spot_picture();
+            HandBuiltArray array(c.type, before, c.lower_bound, c.features, c.null_data);
+            ASSERT_NE(nullptr, array.get());
+            if (c.locked) {
+                ASSERT_EQ(S_OK, SafeArrayLock(array.get()));
+            }
+            SAFEARRAY* slot = array.get();
+            if (!late) {
+                EXPECT_EQ(c.result, object->Blur_Buffer(&slot, c.dim_x, c.dim_y));
+            } else {
+                VARIANT buffer;
+                V_VT(&buffer) = VT_BYREF | VT_ARRAY | c.type;
+                V_ARRAYREF(&buffer) = &slot;
+                LateCall call;
+                invoke(dispatch.get(), 0x60030002, {buffer, v_i4(c.dim_x), v_i4(c.dim_y)}, call);
+                if (c.type != VT_UI1) {
+                    EXPECT_EQ(DISP_E_TYPEMISMATCH, call.hr);  // refused before the method
+                } else if (FAILED(c.result)) {
+                    EXPECT_EQ(DISP_E_EXCEPTION, call.hr);
+                    EXPECT_EQ(c.result, call.exception.scode);
+                } else {
+                    EXPECT_EQ(S_OK, call.hr);
+                }
+            }
+            EXPECT_EQ(array.get(), slot);
+            EXPECT_EQ(c.locked ? 1u : 0u, array.get()->cLocks);
+            EXPECT_TRUE(array.guards_intact());
+            const bool filtered = c.result == S_OK && c.dim_x == dim_x;
+            EXPECT_EQ(filtered ? blurred : before, array.elements());
         }
     }
 }
