@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "cli.hpp"
+#include "platform/unique_fd.hpp"
 
 namespace orvessa::cli {
 
@@ -42,22 +43,7 @@ std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view
 
 namespace {
 
-// Owns a file descriptor.
-class Fd {
-public:
-    explicit Fd(int fd) noexcept : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const noexcept { return fd_; }
-    // Closes now, so that a failed close can be reported.
-    bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
+using platform::UniqueFd;
 
 std::string cannot(std::string_view what, std::string_view path, int err) {
     return "cannot " + std::string(what) + " " + std::string(path) + ": " + std::strerror(err);
@@ -82,7 +68,7 @@ bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
     }
     // Opened without blocking, so that a FIFO with no writer cannot hold the
     // tool; only regular files are read ('-' serves for pipes).
-    const Fd in(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const UniqueFd in(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
         complain(cannot("read", path, errno));
@@ -123,7 +109,7 @@ bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
     }
     // Without blocking: a FIFO that nobody reads is refused (ENXIO) rather
     // than waited on. A regular file is truncated only once it is open.
-    Fd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    UniqueFd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
     struct stat info {};
     if (out.get() < 0 || ::fstat(out.get(), &info) != 0 || !clear_nonblocking(out.get()) ||
         (S_ISREG(info.st_mode) && ::ftruncate(out.get(), 0) != 0)) {

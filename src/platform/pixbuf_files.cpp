@@ -12,6 +12,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pixel_layout.hpp"
 #include "orvessa/portable_platform.hpp"
+#include "platform/unique_fd.hpp"
 
 namespace orvessa::platform {
 
@@ -28,19 +29,6 @@ struct ErrorFree {
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
 
 PixbufPtr own(GdkPixbuf* pixbuf) { return PixbufPtr(pixbuf, g_object_unref); }
-
-struct FileDescriptor {
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct LoaderUnref {
     void operator()(GdkPixbufLoader* loader) const noexcept { g_object_unref(loader); }
@@ -79,7 +67,7 @@ std::uint8_t over_white(std::uint8_t value, std::uint8_t alpha) noexcept {
 PixbufPtr load_pixbuf(const std::string& path) {
     // Opened without blocking, so that a FIFO or a device cannot hold the
     // call; only a regular file is then read.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0) throw open_error(path, errno);
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) throw open_error(path, errno);

@@ -1,0 +1,27 @@
+// Owns a POSIX file descriptor: closed when the owner goes, or earlier by
+// close(), whose result a writer must check.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace orvessa::platform {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const noexcept { return fd_; }
+    bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+}  // namespace orvessa::platform
