@@ -223,7 +223,10 @@ PathKernels kernels_of(FilterPath path) {
                     {1, blur_row_sums, blur_next_row_sse2},
                     {2, median_cut_prepare_row, median_cut_next_row_sse2}};
         case FilterPath::ssse3:
-            return {nullptr, nullptr, {}, {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
+            return {nullptr,
+                    nullptr,
+                    {1, blur_row_sums, blur_next_row_ssse3},
+                    {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
         case FilterPath::avx2:
             return {nullptr,
                     nullptr,

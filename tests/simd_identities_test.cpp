@@ -10,6 +10,7 @@
 #include <string>
 
 #include "filters/blur.hpp"
+#include "filters/blur_round_sse2.hpp"
 #include "filters/median_cut.hpp"
 #include "filters/median_cut_sse.hpp"
 #include "orvessa/arith.hpp"
@@ -19,10 +20,17 @@ namespace {
 
 constexpr std::int32_t max_sum = 16 * 255;
 
+unsigned sse2_sixteenth(unsigned s) {
+    const __m128i v = round_sixteenth_sse2(_mm_set1_epi16(static_cast<std::int16_t>(s)));
+    return static_cast<std::uint16_t>(_mm_cvtsi128_si32(v));
+}
+
+// The scalar kernels round so, and the SSE2 blur with its mask and high multiply.
 TEST(SimdIdentities, BlurRoundingFitsSixteenBitLanesForEverySum) {
     for (unsigned s = 0; s <= max_sum; ++s) {
         ASSERT_LE(s + 7 + 1, 0xFFFFu);
         ASSERT_EQ(blur_byte(s), round_to_byte(s / 16.0)) << s;
+        ASSERT_EQ(sse2_sixteenth(s), blur_byte(s)) << s;
     }
 }
 
@@ -34,11 +42,26 @@ __attribute__((target("avx2"))) unsigned rounding_multiply_sixteenth(unsigned s)
     return static_cast<std::uint16_t>(_mm256_extract_epi16(_mm256_add_epi16(half_up, tie_down), 0));
 }
 
-// The AVX2 blur rounds so.
+__attribute__((target("ssse3"))) unsigned rounding_multiply_sixteenth_128(unsigned s) {
+    const __m128i sum = _mm_set1_epi16(static_cast<std::int16_t>(s));
+    const __m128i half_up = _mm_mulhrs_epi16(sum, _mm_set1_epi16(2048));
+    const __m128i tie_down =
+        _mm_cmpeq_epi16(_mm_and_si128(sum, _mm_set1_epi16(31)), _mm_set1_epi16(8));
+    return static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_add_epi16(half_up, tie_down)));
+}
+
+// The AVX2 blur rounds so, and the SSSE3 blur on 128 bits.
 TEST(SimdIdentities, RoundingMultiplyWithTieFixGivesEveryBlurByte) {
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2";
+    const bool avx2 = __builtin_cpu_supports("avx2"), ssse3 = __builtin_cpu_supports("ssse3");
+    if (!avx2 && !ssse3) GTEST_SKIP() << "no SSSE3";
     for (unsigned s = 0; s <= max_sum; ++s) {
-        ASSERT_EQ(rounding_multiply_sixteenth(s), round_to_byte(s / 16.0)) << s;
+        const unsigned want = round_to_byte(s / 16.0);
+        if (avx2) {
+            ASSERT_EQ(rounding_multiply_sixteenth(s), want) << s;
+        }
+        if (ssse3) {
+            ASSERT_EQ(rounding_multiply_sixteenth_128(s), want) << s;
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #include <emmintrin.h>
 
 #include "filters/blur.hpp"
+#include "filters/blur_round_sse2.hpp"
 #include "filters/blur_sums.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"
@@ -18,17 +19,15 @@ ORVESSA_VECTOR_INLINE __m128i load(const std::uint8_t* p) {
 ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i l = load(p - 3), m = load(p), r = load(p + 3);
+    const __m128i m_lo = _mm_unpacklo_epi8(m, zero), m_hi = _mm_unpackhi_epi8(m, zero);
     lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
-                       _mm_slli_epi16(_mm_unpacklo_epi8(m, zero), 1));
+                       _mm_add_epi16(m_lo, m_lo));
     hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
-                       _mm_slli_epi16(_mm_unpackhi_epi8(m, zero), 1));
+                       _mm_add_epi16(m_hi, m_hi));
 }
 
-// (s + 7 + ((s >> 4) & 1)) >> 4: s / 16 rounded half to even.
-ORVESSA_VECTOR_INLINE __m128i round_sixteenth(__m128i s) {
-    const __m128i odd = _mm_and_si128(_mm_srli_epi16(s, 4), _mm_set1_epi16(1));
-    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(s, _mm_set1_epi16(7)), odd), 4);
-}
+// Twice a vector: an add, which every vector unit can do, unlike a shift.
+ORVESSA_VECTOR_INLINE __m128i twice(__m128i v) { return _mm_add_epi16(v, v); }
 
 }  // namespace
 
@@ -39,10 +38,10 @@ void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint
         row_sums(a + i, a_lo, a_hi);
         row_sums(c + i, c_lo, c_hi);
         row_sums(b + i, b_lo, b_hi);
-        const __m128i lo = _mm_add_epi16(_mm_add_epi16(a_lo, b_lo), _mm_slli_epi16(c_lo, 1));
-        const __m128i hi = _mm_add_epi16(_mm_add_epi16(a_hi, b_hi), _mm_slli_epi16(c_hi, 1));
+        const __m128i lo = _mm_add_epi16(_mm_add_epi16(a_lo, b_lo), twice(c_lo));
+        const __m128i hi = _mm_add_epi16(_mm_add_epi16(a_hi, b_hi), twice(c_hi));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_packus_epi16(round_sixteenth(lo), round_sixteenth(hi)));
+                         _mm_packus_epi16(round_sixteenth_sse2(lo), round_sixteenth_sse2(hi)));
     });
     if (!done) blur_row_scalar(a, c, b, out, dim_x);
 }
@@ -56,15 +55,15 @@ void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
         row_sums(below + i, next_lo, next_hi);
         const auto* a = reinterpret_cast<const __m128i*>(above + i);
         const auto* c = reinterpret_cast<const __m128i*>(centre + i);
-        const __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a), next_lo),
-                                         _mm_slli_epi16(_mm_loadu_si128(c), 1));
+        const __m128i lo =
+            _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a), next_lo), twice(_mm_loadu_si128(c)));
         const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a + 1), next_hi),
-                                         _mm_slli_epi16(_mm_loadu_si128(c + 1), 1));
+                                         twice(_mm_loadu_si128(c + 1)));
         auto* b = reinterpret_cast<__m128i*>(below_sums + i);
         _mm_storeu_si128(b, next_lo);
         _mm_storeu_si128(b + 1, next_hi);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_packus_epi16(round_sixteenth(lo), round_sixteenth(hi)));
+                         _mm_packus_epi16(round_sixteenth_sse2(lo), round_sixteenth_sse2(hi)));
     };
     const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
     std::int32_t i = 3;

@@ -133,7 +133,7 @@ Kernels kernels_for(FilterPath path) noexcept {
         case FilterPath::ssse3:
             return {blur_row_sse2,
                     median_cut_row_sse2,
-                    {1, blur_row_sums, blur_next_row_sse2},
+                    {1, blur_row_sums, blur_next_row_ssse3},
                     {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
         case FilterPath::avx2:
             return {blur_row_sse2,

@@ -15,6 +15,9 @@ void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre, const 
 void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
+void blur_next_row_ssse3(const std::uint8_t* below, const std::uint8_t* ahead,
+                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
+                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
 // The AVX2 step keeps the sums of whole blocks in its own order; this
 // prepares a row so. The AVX-512 path runs it too: on the processors
 // measured so far (512-bit operations split in two halves) a 64-byte blur
