@@ -3,6 +3,7 @@
 
 #include "filters/blur.hpp"
 #include "filters/blur_round_sse2.hpp"
+#include "filters/blur_sse.hpp"
 #include "filters/blur_sums.hpp"
 #include "filters/simd_blocks.hpp"
 #include "filters/simd_kernels.hpp"
@@ -11,9 +12,7 @@ namespace orvessa::filters {
 
 namespace {
 
-ORVESSA_VECTOR_INLINE __m128i load(const std::uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
+using blur_sse::load;
 
 // The [1 2 1] sums of one row at the 16 bytes from p, low and high halves.
 ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
@@ -28,6 +27,13 @@ ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i&
 
 // Twice a vector: an add, which every vector unit can do, unlike a shift.
 ORVESSA_VECTOR_INLINE __m128i twice(__m128i v) { return _mm_add_epi16(v, v); }
+
+struct Sse2Arith {
+    static ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
+        filters::row_sums(p, lo, hi);
+    }
+    static ORVESSA_VECTOR_INLINE __m128i round(__m128i s) { return round_sixteenth_sse2(s); }
+};
 
 }  // namespace
 
@@ -49,30 +55,7 @@ void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint
 void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above, const std::uint16_t* centre,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x) {
-    const std::int32_t end = 3 * (dim_x - 1);
-    auto block = [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        __m128i next_lo, next_hi;
-        row_sums(below + i, next_lo, next_hi);
-        const auto* a = reinterpret_cast<const __m128i*>(above + i);
-        const auto* c = reinterpret_cast<const __m128i*>(centre + i);
-        const __m128i lo =
-            _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a), next_lo), twice(_mm_loadu_si128(c)));
-        const __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_loadu_si128(a + 1), next_hi),
-                                         twice(_mm_loadu_si128(c + 1)));
-        auto* b = reinterpret_cast<__m128i*>(below_sums + i);
-        _mm_storeu_si128(b, next_lo);
-        _mm_storeu_si128(b + 1, next_hi);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_packus_epi16(round_sixteenth_sse2(lo), round_sixteenth_sse2(hi)));
-    };
-    const char* const prefetch = reinterpret_cast<const char*>(ahead != nullptr ? ahead : below);
-    std::int32_t i = 3;
-    for (; i + 64 <= end; i += 64) {  // one prefetch per cache line
-        _mm_prefetch(prefetch + i, _MM_HINT_T1);
-        block(i), block(i + 16), block(i + 32), block(i + 48);
-    }
-    for (; i + 16 <= end; i += 16) block(i);
-    blur_next_row_scalar(below, above, centre, below_sums, out, i, end);
+    blur_sse::next_row<Sse2Arith>(below, ahead, above, centre, below_sums, out, dim_x);
 }
 
 }  // namespace orvessa::filters
