@@ -2,6 +2,8 @@
 // best the processor supports, decided once per call.
 #include "orvessa/filter_path.hpp"
 
+#include "orvessa/filter_pixels.hpp"
+
 #include <atomic>
 
 #include "filters/blur.hpp"
@@ -108,9 +110,6 @@ FilterPath resolved_path() noexcept {
     if (path == FilterPath::automatic || !filter_path_available(path)) return best_filter_path();
     return path;
 }
-}  // namespace
-
-namespace {
 
 // The row kernels serve the paths without prepared-row kernels, and those
 // with them when the prepared rows cannot be allocated.
@@ -183,4 +182,47 @@ void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t d
 }
 
 }  // namespace filters
+
+namespace {
+
+// The kernels of the call's path for one filter; the literal path, which
+// has no row form, filters pictures in memory with the scalar kernels.
+struct FilterKernels {
+    filters::RowKernel row;
+    filters::PreparedRowKernel prepared;
+    const filters::PreparedRowKernel* prepared_or_null() const noexcept {
+        return prepared.next_row != nullptr ? &prepared : nullptr;
+    }
+};
+
+FilterKernels kernels_for_call(PixelFilter filter) noexcept {
+    const filters::Kernels kernels = filters::kernels_for(filters::resolved_path());
+    if (filter == PixelFilter::blur) return {kernels.blur, kernels.blur_prepared};
+    return {kernels.median_cut, kernels.median_cut_prepared};
+}
+
+filters::ImageRows image_rows(const PixelRows& rows) noexcept {
+    return {rows.top, -rows.row_step};
+}
+
+}  // namespace
+
+void filter_pixels(PixelFilter filter, const PixelRows& picture, std::int32_t width,
+                   std::int32_t height, const FilterOptions& options) {
+    if (width < 3 || height < 4) return;
+    const NearestRoundingScope nearest;
+    const FilterKernels kernels = kernels_for_call(filter);
+    filters::walk_picture(image_rows(picture), width, height, kernels.row,
+                          kernels.prepared_or_null(), options.threads);
+}
+
+void filter_pixel_rows(PixelFilter filter, const PixelRows& in, const PixelRows& out,
+                       std::int32_t width, std::int32_t first, std::int32_t last) {
+    if (width < 3 || first < 1 || last < first) return;
+    const NearestRoundingScope nearest;
+    const FilterKernels kernels = kernels_for_call(filter);
+    filters::filter_rows_into(image_rows(in), image_rows(out), width, first, last, kernels.row,
+                              kernels.prepared_or_null());
+}
+
 }  // namespace orvessa
