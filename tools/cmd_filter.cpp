@@ -1,13 +1,13 @@
 // orvessa blur|smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
 // orvessa blur|smooth IN OUT (picture files)
 // Both take --path NAME and --threads N.
-#include <array>
 #include <limits>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pictava.hpp"
+#include "output_file.hpp"
 
 namespace orvessa::cli {
 
@@ -22,8 +22,11 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         if (!value) return usage_error("--lower-bound wants a 32-bit integer");
         lower_bound = *value;
     }
+    if (parsed.has("--out-dir") || parsed.has("--from")) return usage_error("--raw takes one IN and one OUT");
     if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
+    const Replace replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
     if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
+    if (!output_allowed(parsed.positional[1], replace)) return exit_file;
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;
@@ -46,16 +49,16 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         status = exit_method;
     }
     // The array keeps whatever the method wrote before an error.
-    if (!write_all(parsed.positional[1], bytes)) return exit_file;
+    if (!write_all(parsed.positional[1], bytes, replace)) return exit_file;
     return status;
 }
 
 }  // namespace
 
 int run_filter_command(std::string_view filter, Args args) {
-    static constexpr std::array<std::string_view, 4> valued{"--raw", "--lower-bound", "--path",
-                                                            "--threads"};
-    const auto parsed = parse_args(args, valued, {});
+    std::vector<std::string_view> accepted{"--raw", "--lower-bound", "--path", "--threads"};
+    accepted.insert(accepted.end(), picture_run_options.begin(), picture_run_options.end());
+    const auto parsed = parse_args(args, accepted);
     if (!parsed) return exit_usage;
     if (const auto name = parsed->option("--path")) {
         const auto path = parse_filter_path(*name);
@@ -74,7 +77,11 @@ int run_filter_command(std::string_view filter, Args args) {
         options.threads = *threads;
     }
     if (parsed->has("--raw")) return run_raw(filter, *parsed, options);
-    return run_picture_filter(filter, *parsed, options);
+    if (parsed->has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
+    return run_pictures(filter, *parsed, options.threads,
+                        [filter](std::string_view in, std::string_view out, const JobSettings& job) {
+                            return run_picture_filter(filter, in, out, FilterOptions{job.threads}, job.replace);
+                        });
 }
 
 }  // namespace orvessa::cli

@@ -34,16 +34,16 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     return true;
 }
 
-bool save_picture(std::string_view path, const Image& image) {
+bool save_picture(std::string_view path, const Image& image, Replace replace) {
     std::vector<std::uint8_t> bytes;
     try {
         bytes = encode_picture(image, has_bmp_suffix(std::string(path)));
     } catch (const Error& e) {
-        complain("cannot write " + std::string(path) + ": " + e.description());
+        complain("cannot write " + std::string(path) + ": " + reason_for(path, e.description()));
         return false;
     }
     // Written as the raw arrays are, so that OUT is never waited on.
-    return write_all(path, bytes);
+    return write_all(path, bytes, replace);
 }
 
 }  // namespace orvessa::cli

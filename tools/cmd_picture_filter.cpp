@@ -7,16 +7,13 @@
 
 namespace orvessa::cli {
 
-int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
-                       const FilterOptions& options) {
-    if (parsed.has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
-    if (parsed.positional.size() != 2) return usage_error(std::string(filter) + " wants IN and OUT");
-    if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
+int run_picture_filter(std::string_view filter, std::string_view in, std::string_view out,
+                       const FilterOptions& options, Replace replace) {
     Image image;
     try {
-        image = read_picture_file(std::string(parsed.positional[0]));
+        image = read_picture_file(std::string(in));
     } catch (const Error& e) {
-        complain("cannot read " + std::string(parsed.positional[0]) + ": " + e.description());
+        complain("cannot read " + std::string(in) + ": " + reason_for(in, e.description()));
         return exit_file;
     }
     ByteArrayView array(image.pixels.data(), static_cast<std::uint32_t>(image.pixels.size()), 0);
@@ -33,7 +30,7 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
         status = exit_method;
     }
     // As with raw buffers, OUT receives the pixels as the method left them.
-    if (!save_picture(parsed.positional[1], image)) return exit_file;
+    if (!save_picture(out, image, replace)) return exit_file;
     return status;
 }
 
