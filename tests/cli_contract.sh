@@ -61,17 +61,17 @@ gray_rows() { # rows top first, each "v v v"; writes the bottom-up buffer
 for shift in 0 1; do
   gray_rows "$((101 + shift)) $((101 + shift)) $((101 + shift))" "$((100 + shift)) $((101 + shift)) $((100 + shift))" \
     "$((100 + shift)) $((100 + shift)) $((100 + shift))" "0 0 0" >"$tmp/tie"
-  expect_status 0 "smooth tie $shift" "$cli" smooth --raw 3x4 "$tmp/tie" "$tmp/tie.out"
+  expect_status 0 "smooth tie $shift" "$cli" smooth --raw 3x4 -f "$tmp/tie" "$tmp/tie.out"
   got=$(od -An -tu1 -j 27 -N 3 "$tmp/tie.out" | tr -s ' ' | sed 's/^ //')
   want=$((shift ? 102 : 100))
   [[ $got == "$want $want $want" ]] || fail "smooth tie $shift: centre $got, wanted $want"
 done
 
 # Errors: exit 3, message, and the array as the method left it.
-expect_status 3 "stride overflow" "$cli" blur --raw=715827882x5 "$tmp/in" "$tmp/out"
+expect_status 3 "stride overflow" "$cli" blur --raw=715827882x5 -f "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Overflow (error 6)' "$tmp/err" || fail "overflow message: $(cat "$tmp/err")"
 cmp -s "$tmp/out" "$tmp/in" || fail "overflow leaves the array unchanged"
-expect_status 3 "negative width" "$cli" smooth --raw=-5x10 "$tmp/in" "$tmp/out"
+expect_status 3 "negative width" "$cli" smooth --raw=-5x10 --force "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Subscript out of range (error 9)' "$tmp/err" || fail "subscript message"
 # Lowest index 1: the centre rows are filtered, then the bottom row fails,
 # on any number of threads (bands of one row here).
@@ -79,7 +79,7 @@ tail -c 59 "$tmp/in" >"$tmp/in1"
 tail -c 59 "$tmp/want" >"$tmp/want1"
 for threads in 1 2 3; do
   expect_status 3 "lowest index 1, $threads threads" "$cli" blur --raw 4x5 --lower-bound 1 \
-    --threads "$threads" "$tmp/in1" "$tmp/out"
+    --threads "$threads" -f "$tmp/in1" "$tmp/out"
   cmp -s "$tmp/out" "$tmp/want1" || fail "lowest index 1 keeps the filtered rows ($threads threads)"
 done
 
@@ -129,6 +129,7 @@ row() {
   local want=$1 pattern=$2; shift 2
   if [[ $(id -u) == 0 && "$*" == *@root-can* ]]; then root_skips=$((root_skips + 1)); return; fi
   local -a args=("${@//@root-can/}")
+  rm -rf "$out" && mkdir "$out"
   (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") </dev/null >"$tmp/stdout" 2>"$tmp/err"
   local got=$?
   local what="orvessa ${args[*]}"
@@ -155,7 +156,8 @@ for f in blur smooth; do
   row 2 'input file itself' $f --raw 4x5 "$in/raw" "$in/raw-link"
   row 2 'No such file' $f --raw 4x5 "$in/raw" "$tmp/no/such/dir/o"
   row 2 'Permission denied' $f --raw 4x5 "$in/raw" "$tmp/readonly/o@root-can"
-  row 2 'Input/output error' $f --raw 4x5 "$in/raw" /proc/version
+  row 2 'exists; --force' $f --raw 4x5 "$in/raw" /proc/version
+  row 2 'cannot write /proc/version' $f --raw 4x5 --force "$in/raw" /proc/version
   row 2 'Is a directory' $f --raw 4x5 "$in/raw" "$in/dir"
   row 2 'no process reads' $f --raw 4x5 "$in/raw" "$in/fifo"
   row 1 '' $f --raw 4x5 --lower-bound x "$in/raw" "$out/o"
@@ -210,6 +212,90 @@ for c in gray blur; do
   done
 done
 (cd "$in" && find . -type f -exec md5sum {} + | sort) | cmp -s - "$tmp/inputs.md5" || fail "an input file changed"
+
+# Replacing files. The wildcard accident (`blur *.jpg` over two pictures)
+# is refused and the second picture kept; --force replaces OUT, keeping its
+# mode. A write that fails (here a file-size limit, as a full disk would)
+# leaves the previous OUT whole and no temporary file.
+w=$tmp/replace
+mkdir "$w" && cp "$pictures/coffee.jpg" "$pictures/chelsea-small.bmp" "$w/" && cp "$pictures/coffee.bmp" "$w/rocket.jpg"
+(cd "$w" && expect_status 2 "blur *.jpg" "$cli" blur *.jpg && grep -q -- '--force' "$tmp/err") || fail "wildcard: no refusal naming --force"
+cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" || fail "wildcard: rocket.jpg changed"
+(cd "$w" && expect_status 1 "blur of three pictures" "$cli" blur *.jpg *.bmp)
+chmod 640 "$w/rocket.jpg"
+expect_status 0 "--force" "$cli" blur "$w/chelsea-small.bmp" --force "$w/rocket.jpg"
+[[ $(stat -c %a "$w/rocket.jpg") == 640 ]] || fail "--force: mode not kept"
+cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" && fail "--force: rocket.jpg not replaced"
+printf 'prior' >"$w/prior.png"
+(ulimit -f 8 && exec "$cli" blur -f "$pictures/coffee.bmp" "$w/prior.png") 2>"$tmp/err"
+[[ $? == 2 ]] && grep -q 'File too large' "$tmp/err" || fail "failed write: $(cat "$tmp/err")"
+[[ $(cat "$w/prior.png") == prior && $(ls -A "$w" | wc -l) == 4 ]] || fail "failed write: OUT broken or a stray file: $(ls -A "$w")"
+
+# Batches: a bad input among many is reported and the batch goes on; the
+# same bytes for any --jobs; outputs that exist are skipped; two inputs
+# for one output are refused before any work.
+b=$tmp/batch
+mkdir -p "$b/in" "$b/more"
+for k in 1 2 3; do cp "$pictures/chelsea-small.bmp" "$b/in/small$k.bmp"; done
+cp "$pictures/coffee.jpg" "$pictures/chelsea.gif" "$b/in/" && echo "no picture" >"$b/in/text.png"
+cp "$pictures/camera.png" "$b/more/chelsea.png"
+for jobs in 1 4; do
+  expect_status 2 "batch --jobs $jobs" "$cli" smooth --jobs "$jobs" "$b/in/"* "$b/in/missing.png" -o "$b/out$jobs"
+  [[ $(grep -c 'text.png' "$tmp/err") == 1 && $(grep -c 'missing.png' "$tmp/err") == 1 ]] || fail "batch: one line per failure: $(cat "$tmp/err")"
+  grep -qx 'orvessa: 5 done, 2 failed, 0 skipped as existing' "$tmp/err" || fail "batch summary: $(cat "$tmp/err")"
+done
+[[ $(ls "$b/out1" | tr '\n' ' ') == "chelsea.png coffee.png small1.bmp small2.bmp small3.bmp " ]] || fail "batch outputs: $(ls -A "$b/out1")"
+for f in "$b/out1/"*; do cmp -s "$f" "$b/out4/${f##*/}" || fail "batch: ${f##*/} differs between --jobs 1 and 4"; done
+"$cli" smooth "$b/in/coffee.jpg" "$tmp/single.png" && cmp -s "$tmp/single.png" "$b/out1/coffee.png" || fail "batch: not the single run's bytes"
+expect_status 2 "batch again" "$cli" smooth -o "$b/out1" "$b/in/small1.bmp" "$b/in/coffee.jpg"
+grep -qx 'orvessa: 0 done, 0 failed, 2 skipped as existing' "$tmp/err" || fail "batch skipping: $(cat "$tmp/err")"
+expect_status 1 "two inputs, one output" "$cli" blur -o "$b/clash" "$b/in/chelsea.gif" "$b/more/chelsea.png"
+grep -q 'would both be written to' "$tmp/err" && [[ ! -e $b/clash ]] || fail "clash: $(cat "$tmp/err")"
+
+# --from: names with spaces and newlines (-0), or one a line.
+mkdir "$b/names" && cp "$pictures/chelsea-small.bmp" "$b/names/with space.bmp" && cp "$pictures/chelsea-small.bmp" "$b/names/new"$'\n'"line.bmp"
+printf '%s\0' "$b/names/"* | "$cli" gray -0 --from - -o "$b/gray0" --two-color 2>"$tmp/err" || fail "--from -0: $(cat "$tmp/err")"
+[[ -f "$b/gray0/with space.bmp" && -f "$b/gray0/new"$'\n'"line.bmp" ]] || fail "--from -0 outputs: $(ls "$b/gray0")"
+printf '%s\n' "$b/names/with space.bmp" >"$b/list"
+expect_status 0 "--from a list" "$cli" gray --from "$b/list" -o "$b/gray1" --two-color
+cmp -s "$b/gray0/with space.bmp" "$b/gray1/with space.bmp" || fail "--from a list: output differs"
+
+# SIGTERM mid-batch: status 143, and only whole outputs under their names.
+mkdir "$b/slow"
+for k in $(seq 40); do ln -s "$pictures/coffee.bmp" "$b/slow/p$k.bmp"; done
+"$cli" blur "$pictures/coffee.bmp" "$tmp/whole.bmp"
+"$cli" blur --jobs 2 -o "$b/stopped" "$b/slow/"* 2>/dev/null & pid=$!
+for ((k = 0; k < 400; k++)); do (($(ls "$b/stopped" 2>/dev/null | wc -l) >= 2)) && break; sleep 0.02; done
+kill -TERM $pid; wait $pid; got=$?
+[[ $got == 143 ]] || fail "SIGTERM: exit $got"
+n=$(ls -A "$b/stopped" | wc -l)
+((n >= 2 && n < 40)) || fail "SIGTERM: $n outputs"
+for f in "$b/stopped/"* "$b/stopped/".*; do
+  [[ -f $f ]] || continue
+  [[ ${f##*/} == p*.bmp ]] && cmp -s "$f" "$tmp/whole.bmp" || fail "SIGTERM left ${f##*/}, not a whole output"
+done
+
+# Progress: on a terminal a line redrawn in place and cleared; through a
+# pipe or with --quiet nothing of it.
+on_terminal() {
+  /usr/bin/python3 -c 'import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0: os.execv(sys.argv[1], sys.argv[1:])
+out = b""
+while True:
+    try: chunk = os.read(fd, 4096)
+    except OSError: break
+    if not chunk: break
+    out += chunk
+os.waitpid(pid, 0)
+sys.stdout.buffer.write(out)' "$@"
+}
+on_terminal "$cli" blur -f -o "$b/tty" "$b/in/small"* >"$tmp/tty"
+grep -q $'\r\e\[Korvessa: 3/3 pictures' "$tmp/tty" && grep -q $'\r\e\[Korvessa: 3 done' "$tmp/tty" || fail "no progress on a terminal: $(od -c "$tmp/tty" | head)"
+on_terminal "$cli" blur -f -q -o "$b/tty" "$b/in/small"* >"$tmp/tty"
+[[ ! -s $tmp/tty ]] || fail "--quiet on a terminal: $(cat "$tmp/tty")"
+"$cli" blur -f -o "$b/tty" "$b/in/small"* 2>&1 | cat >"$tmp/pipe"
+[[ $(cat "$tmp/pipe") == "orvessa: 3 done, 0 failed, 0 skipped as existing" ]] || fail "progress through a pipe: $(od -c "$tmp/pipe" | head)"
 ((root_skips == 0)) || echo "cli contract: $root_skips rows skipped: root reads and writes past file modes"
 
 if ((failures)); then echo "$failures failed"; exit 1; fi

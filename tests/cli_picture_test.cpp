@@ -121,7 +121,7 @@ TEST_F(CliPicture, GrayFitCentresThePictureOnWhite) {
 TEST_F(CliPicture, GrayReadsOtherFormats) {
     for (const auto& [name, width, height] :
          {std::tuple{"chelsea.gif", 451, 300}, {"coffee.jpg", 600, 400}, {"chelsea-small.bmp", 48, 32}}) {
-        ASSERT_EQ(run("gray " + pictures + name + " " + tmp("o.bmp")).status, 0) << name;
+        ASSERT_EQ(run("gray -f " + pictures + name + " " + tmp("o.bmp")).status, 0) << name;
         const BmpPicture out = read_bmp(tmp("o.bmp"));
         EXPECT_EQ(out.width, width) << name;
         EXPECT_EQ(out.height, height) << name;
