@@ -2,7 +2,7 @@
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
 #   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine
-#   scripts/setup.sh --bench  also OpenCV, the peer the benchmarks compare with
+#   scripts/setup.sh --bench  also OpenCV and the vips tool, the peers the benchmarks compare with
 set -euo pipefail
 
 packages=(
@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
 )
-if [[ "${1:-}" == "--bench" ]]; then packages+=(libopencv-dev); fi
+if [[ "${1:-}" == "--bench" ]]; then packages+=(libopencv-dev libvips-tools); fi
 
 missing=()
 for p in "${packages[@]}"; do

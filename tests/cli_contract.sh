@@ -33,6 +33,8 @@ cmp -s "$tmp/out" "$tmp/want" || fail "blur worked example bytes"
 # Standard input and output.
 "$cli" blur --raw 4x5 - - <"$tmp/in" >"$tmp/out2" || fail "blur through pipes"
 cmp -s "$tmp/out2" "$tmp/want" || fail "blur through pipes bytes"
+"$cli" blur --raw 4x5 - /dev/stdout <"$tmp/in" >"$tmp/out3" || fail "blur to /dev/stdout"
+cmp -s "$tmp/out3" "$tmp/want" || fail "blur to /dev/stdout bytes"
 
 # Smoothing: the 5 x 5 dot; row 2 becomes 100 101 103 101 100.
 {
@@ -156,8 +158,7 @@ for f in blur smooth; do
   row 2 'input file itself' $f --raw 4x5 "$in/raw" "$in/raw-link"
   row 2 'No such file' $f --raw 4x5 "$in/raw" "$tmp/no/such/dir/o"
   row 2 'Permission denied' $f --raw 4x5 "$in/raw" "$tmp/readonly/o@root-can"
-  row 2 'exists; --force' $f --raw 4x5 "$in/raw" /proc/version
-  row 2 'cannot write /proc/version' $f --raw 4x5 --force "$in/raw" /proc/version
+  row 2 'Input/output error' $f --raw 4x5 "$in/raw" /proc/version
   row 2 'Is a directory' $f --raw 4x5 "$in/raw" "$in/dir"
   row 2 'no process reads' $f --raw 4x5 "$in/raw" "$in/fifo"
   row 1 '' $f --raw 4x5 --lower-bound x "$in/raw" "$out/o"
@@ -201,6 +202,10 @@ row 1 '' gray --dpi 1,2,3 "$in/pic.bmp" "$out/g.png"
 row 1 '' gray --unknown "$in/pic.bmp" "$out/g.png"
 row 1 '' gray --threshold
 row 1 '' nonsense
+row 0 '' blur --help
+row 0 '' --threads 1 -f blur --raw 4x5 "$in/raw" "$out/o"
+row 2 "cannot read $in/missing: No such file" blur "$in/missing" "$out/o.png"
+row 2 "$in/missing: the picture could not be converted: No such file" gray "$in/missing" "$out/o.png"
 row 3 'Overflow' scale-x 1e30
 row 3 'Floating-point' fit 10 5 0 5
 row 1 '' fit 1 2 3 four

@@ -86,6 +86,11 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Devices and the kernel's files are written in place, never replaced.
+bool system_file(std::string_view path) {
+    return path.substr(0, 5) == "/dev/" || path.substr(0, 6) == "/proc/" || path.substr(0, 5) == "/sys/";
+}
+
 bool rename_into_place(const std::string& from, const std::string& to, Replace replace) {
     if (replace == Replace::allow) return ::rename(from.c_str(), to.c_str()) == 0;
     // Without --force a file that appeared meanwhile is not replaced either.
@@ -102,11 +107,11 @@ bool rename_into_place(const std::string& from, const std::string& to, Replace r
 }  // namespace
 
 bool output_exists(std::string_view path) {
-    return path != "-" && look_at(path).kind == Kind::regular;
+    return path != "-" && !system_file(path) && look_at(path).kind == Kind::regular;
 }
 
 bool output_allowed(std::string_view path, Replace replace) {
-    if (path == "-") return true;
+    if (path == "-" || system_file(path)) return true;
     const Existing e = look_at(path);
     switch (e.kind) {
         case Kind::error:
@@ -142,14 +147,14 @@ bool OutputFile::fail(int err) {
 bool OutputFile::open(std::string_view path, Replace replace) {
     path_ = std::string(path);
     replace_ = replace;
-    if (path == "-") {
+    if (path == "-" || path == "/dev/stdout") {
         std::cout.flush();
         standard_output_ = true;
         return true;
     }
     if (!output_allowed(path, replace)) return false;
     const Existing e = look_at(path);
-    if (e.kind == Kind::special) {
+    if (e.kind == Kind::special || system_file(path)) {
         // Without blocking: a FIFO that nobody reads is refused (ENXIO)
         // rather than waited on.
         fd_.reset(::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));

@@ -2,7 +2,8 @@
 // replaced) is written to a temporary file in OUT's folder, flushed to the
 // disk and renamed over OUT only when whole: on any failure, or SIGINT and
 // SIGTERM, the previous OUT stays as it was and the temporary file goes.
-// Standard output ("-"), FIFOs and devices are written directly.
+// Standard output ("-", /dev/stdout), FIFOs, devices and the files of
+// /dev, /proc and /sys are written directly.
 #pragma once
 
 #include <sys/types.h>
