@@ -265,19 +265,25 @@ printf '%s\n' "$b/names/with space.bmp" >"$b/list"
 expect_status 0 "--from a list" "$cli" gray --from "$b/list" -o "$b/gray1" --two-color
 cmp -s "$b/gray0/with space.bmp" "$b/gray1/with space.bmp" || fail "--from a list: output differs"
 
-# SIGTERM mid-batch: status 143, and only whole outputs under their names.
+# SIGTERM and SIGINT mid-batch: status 143 or 130, and only whole outputs
+# under their names. (Job control, so that the batch does not ignore SIGINT.)
 mkdir "$b/slow"
 for k in $(seq 40); do ln -s "$pictures/coffee.bmp" "$b/slow/p$k.bmp"; done
 "$cli" blur "$pictures/coffee.bmp" "$tmp/whole.bmp"
-"$cli" blur --jobs 2 -o "$b/stopped" "$b/slow/"* 2>/dev/null & pid=$!
-for ((k = 0; k < 400; k++)); do (($(ls "$b/stopped" 2>/dev/null | wc -l) >= 2)) && break; sleep 0.02; done
-kill -TERM $pid; wait $pid; got=$?
-[[ $got == 143 ]] || fail "SIGTERM: exit $got"
-n=$(ls -A "$b/stopped" | wc -l)
-((n >= 2 && n < 40)) || fail "SIGTERM: $n outputs"
-for f in "$b/stopped/"* "$b/stopped/".*; do
-  [[ -f $f ]] || continue
-  [[ ${f##*/} == p*.bmp ]] && cmp -s "$f" "$tmp/whole.bmp" || fail "SIGTERM left ${f##*/}, not a whole output"
+for signal in TERM:143 INT:130; do
+  stopped=$b/stopped-${signal%:*}
+  set -m
+  "$cli" blur --jobs 2 -o "$stopped" "$b/slow/"* 2>/dev/null & pid=$!
+  set +m
+  for ((k = 0; k < 400; k++)); do (($(ls "$stopped" 2>/dev/null | wc -l) >= 2)) && break; sleep 0.02; done
+  kill -"${signal%:*}" $pid; wait $pid; got=$?
+  [[ $got == "${signal#*:}" ]] || fail "SIG${signal%:*}: exit $got"
+  n=$(ls -A "$stopped" | wc -l)
+  ((n >= 2 && n < 40)) || fail "SIG${signal%:*}: $n outputs"
+  for f in "$stopped/"* "$stopped/".*; do
+    [[ -f $f ]] || continue
+    [[ ${f##*/} == p*.bmp ]] && cmp -s "$f" "$tmp/whole.bmp" || fail "SIG${signal%:*} left ${f##*/}, not a whole output"
+  done
 done
 
 # Progress: on a terminal a line redrawn in place and cleared; through a
