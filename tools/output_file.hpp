@@ -50,7 +50,7 @@ private:
     bool standard_output_ = false;
     Replace replace_ = Replace::refuse;
     bool replacing_ = false;
-    struct stat_kept {
+    struct Kept {  // a replaced OUT's mode and owner
         mode_t mode;
         uid_t uid;
         gid_t gid;
