@@ -7,7 +7,7 @@ set -u
 cli=$1
 pictures=$2
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap 'umount "$tmp/full" 2>/dev/null; rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -220,8 +220,8 @@ done
 
 # Replacing files. The wildcard accident (`blur *.jpg` over two pictures)
 # is refused and the second picture kept; --force replaces OUT, keeping its
-# mode. A write that fails (here a file-size limit, as a full disk would)
-# leaves the previous OUT whole and no temporary file.
+# mode. A write that fails (a file-size limit, a full disk) leaves the
+# previous OUT whole and no temporary file.
 w=$tmp/replace
 mkdir "$w" && cp "$pictures/coffee.jpg" "$pictures/chelsea-small.bmp" "$w/" && cp "$pictures/coffee.bmp" "$w/rocket.jpg"
 (cd "$w" && expect_status 2 "blur *.jpg" "$cli" blur *.jpg && grep -q -- '--force' "$tmp/err") || fail "wildcard: no refusal naming --force"
@@ -231,10 +231,19 @@ chmod 640 "$w/rocket.jpg"
 expect_status 0 "--force" "$cli" blur "$w/chelsea-small.bmp" --force "$w/rocket.jpg"
 [[ $(stat -c %a "$w/rocket.jpg") == 640 ]] || fail "--force: mode not kept"
 cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" && fail "--force: rocket.jpg not replaced"
-printf 'prior' >"$w/prior.png"
-(ulimit -f 8 && exec "$cli" blur -f "$pictures/coffee.bmp" "$w/prior.png") 2>"$tmp/err"
-[[ $? == 2 ]] && grep -q 'File too large' "$tmp/err" || fail "failed write: $(cat "$tmp/err")"
-[[ $(cat "$w/prior.png") == prior && $(ls -A "$w" | wc -l) == 4 ]] || fail "failed write: OUT broken or a stray file: $(ls -A "$w")"
+failed_write() { # FOLDER FILE-SIZE-LIMIT
+  printf 'prior' >"$1/prior.png"
+  (ulimit -f "$2" && exec "$cli" blur -f "$pictures/coffee.bmp" "$1/prior.png") 2>"$tmp/err"
+  [[ $? == 2 ]] && grep -q 'prior.png' "$tmp/err" || fail "failed write in $1: $(cat "$tmp/err")"
+  [[ $(cat "$1/prior.png") == prior && $(ls -A "$1") == prior.png ]] || fail "failed write in $1: OUT broken or a stray file: $(ls -A "$1")"
+}
+mkdir "$tmp/limited" && failed_write "$tmp/limited" 8
+# A full disk, where root may mount a small one.
+if [[ $(id -u) == 0 ]] && mkdir "$tmp/full" && mount -t tmpfs -o size=64k tmpfs "$tmp/full" 2>/dev/null; then
+  failed_write "$tmp/full" unlimited
+  grep -q 'No space left' "$tmp/err" || fail "full disk: $(cat "$tmp/err")"
+  umount "$tmp/full"
+fi
 
 # Batches: a bad input among many is reported and the batch goes on; the
 # same bytes for any --jobs; outputs that exist are skipped; two inputs
