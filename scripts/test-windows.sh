@@ -125,7 +125,7 @@ MANIFEST
 # each DLL alone leaves every other key as it was, the test program checks.
 classes_snapshot() {
   local ids
-  ids=$(grep -o 'uuid([0-9a-fA-F-]*)' "$root/src/object/orvessa.idl" | cut -c6-41 | tr 'a-f' 'A-F' | paste -sd'|')
+  ids=$(grep -o 'uuid([0-9a-fA-F-]*)' "$root/src/server/orvessa.idl" | cut -c6-41 | tr 'a-f' 'A-F' | paste -sd'|')
   timeout 60 wineserver -w || true
   awk -v ids="$ids|ORVESSA" '
     /^\[/ { keep = (toupper($0) ~ ids); if (keep) { sub(/\] [0-9]+$/, "]"); print } next }

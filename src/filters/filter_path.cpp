@@ -10,7 +10,7 @@
 #include "filters/median_cut.hpp"
 #include "filters/row_walk.hpp"
 #include "filters/simd_kernels.hpp"
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 
 namespace orvessa {
 

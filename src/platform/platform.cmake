@@ -4,11 +4,11 @@ if(NOT WIN32)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(GDK_PIXBUF REQUIRED IMPORTED_TARGET gdk-pixbuf-2.0)
   add_library(orvessa_platform STATIC
-    src/platform/dib_shape.cpp
-    src/platform/handle_table.cpp
-    src/platform/pixbuf_files.cpp
-    src/platform/software_dc.cpp
-    src/platform/linux_platform.cpp
+    src/platform/linux/dib_shape.cpp
+    src/platform/linux/handle_table.cpp
+    src/platform/linux/pixbuf_files.cpp
+    src/platform/linux/software_dc.cpp
+    src/platform/linux/linux_platform.cpp
   )
   target_include_directories(orvessa_platform PRIVATE src)
   # gdk-pixbuf stays behind the platform library: its headers need none of

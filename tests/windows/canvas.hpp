@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "object/win32_raii.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::test {
 

@@ -14,7 +14,7 @@ file(GLOB orvessa_windows_test_sources CONFIGURE_DEPENDS
 add_executable(orvessa_windows_tests ${orvessa_windows_test_sources}
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/com_test_support.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/canvas.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/src/object/dispatch_table.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/src/server/dispatch_table.cpp)
 target_include_directories(orvessa_windows_tests PRIVATE src tests/windows ${orvessa_gen})
 target_link_libraries(orvessa_windows_tests PRIVATE
   orvessa_win32_platform orvessa_idl_ids gtest_main version)

@@ -1,11 +1,11 @@
-#include "object/pictava_object.hpp"
+#include "server/pictava_object.hpp"
 
 #include <string>
 
-#include "object/com_error.hpp"
-#include "object/dispatch.hpp"
-#include "object/locked_byte_array.hpp"
-#include "object/server_module.hpp"
+#include "server/com_error.hpp"
+#include "server/dispatch.hpp"
+#include "server/locked_byte_array.hpp"
+#include "server/server_module.hpp"
 
 namespace orvessa::server {
 

@@ -1,9 +1,9 @@
-#include "object/com_error.hpp"
+#include "server/com_error.hpp"
 
 #include <oleauto.h>
 
-#include "object/orvessa_idl.h"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 

@@ -12,11 +12,11 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/portable_platform.hpp"
-#include "platform/dib_shape.hpp"
-#include "platform/handle_table.hpp"
-#include "platform/pixbuf_files.hpp"
+#include "platform/linux/dib_shape.hpp"
+#include "platform/linux/handle_table.hpp"
+#include "platform/linux/pixbuf_files.hpp"
 #include "platform/platform.hpp"
-#include "platform/software_dc.hpp"
+#include "platform/linux/software_dc.hpp"
 
 namespace orvessa {
 

@@ -1,4 +1,4 @@
-#include "object/dispatch_table.hpp"
+#include "server/dispatch_table.hpp"
 
 namespace orvessa::server {
 

@@ -1,4 +1,4 @@
-#include "platform/dib_shape.hpp"
+#include "platform/linux/dib_shape.hpp"
 
 #include "platform/platform.hpp"
 

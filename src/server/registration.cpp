@@ -16,9 +16,9 @@
 
 #include <string>
 
-#include "object/orvessa_idl.h"
-#include "object/server_module.hpp"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "server/server_module.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 
