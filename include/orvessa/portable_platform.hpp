@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvessa {
@@ -36,6 +38,8 @@ void write_picture_file(const std::string& path, const Image& image);
 // The file's bytes that write_picture_file would write: BMP or PNG.
 std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp);
 bool has_bmp_suffix(const std::string& path) noexcept;
+// A UTF-8 file name as ColorToBN's FileName; nothing when it is not UTF-8.
+std::optional<std::u16string> utf16_file_name(std::string_view path);
 
 struct SurfaceData;
 

@@ -1,7 +1,7 @@
-# Orvessa.dll, the in-process automation server, with its Win32 platform
-# services and its tests under Wine. Included by the top-level CMakeLists.txt
-# in the Windows trees (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake):
-# one source, built for 32-bit or 64-bit Windows.
+# Orvessa.dll, the in-process automation server, and its tests under Wine.
+# Included by the top-level CMakeLists.txt in the Windows trees
+# (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake): one source, built for
+# 32-bit or 64-bit Windows.
 enable_language(C RC)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -55,18 +55,6 @@ add_custom_command(
 add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/server/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb
   ${orvessa_manifest})
 
-set(orvessa_win32_libs ole32 oleaut32 uuid gdi32 user32 shlwapi advapi32)
-set(orvessa_win32_defs WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
-
-# The Win32 side of the platform seam.
-add_library(orvessa_win32_platform STATIC
-  src/platform/win32/win32_platform.cpp
-  src/platform/win32/win32_picture.cpp
-  src/platform/win32/win32_conversion_form.cpp)
-target_include_directories(orvessa_win32_platform PUBLIC src)
-target_compile_definitions(orvessa_win32_platform PUBLIC ${orvessa_win32_defs})
-target_link_libraries(orvessa_win32_platform PUBLIC orvessa_core ${orvessa_win32_libs})
-
 # The identifiers of the type library, shared by the server and its tests.
 add_library(orvessa_idl_ids STATIC ${orvessa_gen}/server/orvessa_idl_i.c)
 add_dependencies(orvessa_idl_ids orvessa_idl)
@@ -84,7 +72,8 @@ add_library(Orvessa SHARED
   src/server/orvessa.rc
   src/server/orvessa.def)
 set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
-target_include_directories(Orvessa PRIVATE src ${orvessa_gen})
+orvessa_own(Orvessa)
+target_include_directories(Orvessa PRIVATE ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
 target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
 set_source_files_properties(src/server/orvessa.rc PROPERTIES
@@ -98,7 +87,7 @@ endif()
 
 # The demonstration's client program (scripts/demo-windows.sh).
 add_executable(orvessa_demo_client tools/windows/demo_client.cpp)
-target_include_directories(orvessa_demo_client PRIVATE src ${orvessa_gen})
+orvessa_own(orvessa_demo_client)
 target_compile_definitions(orvessa_demo_client PRIVATE ${orvessa_win32_defs})
 target_link_libraries(orvessa_demo_client PRIVATE orvessa_idl_ids ${orvessa_win32_libs})
 target_link_options(orvessa_demo_client PRIVATE -static -municode)

@@ -5,9 +5,6 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${ORVESSA_GTEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-foreach(t gtest gtest_main)
-  target_compile_options(${t} PRIVATE -Wno-error)
-endforeach()
 
 file(GLOB orvessa_windows_test_sources CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/*_test.cpp)
@@ -15,7 +12,8 @@ add_executable(orvessa_windows_tests ${orvessa_windows_test_sources}
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/com_test_support.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/canvas.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/server/dispatch_table.cpp)
-target_include_directories(orvessa_windows_tests PRIVATE src tests/windows ${orvessa_gen})
+orvessa_own(orvessa_windows_tests)
+target_include_directories(orvessa_windows_tests PRIVATE tests/windows ${orvessa_gen})
 target_link_libraries(orvessa_windows_tests PRIVATE
   orvessa_win32_platform orvessa_idl_ids gtest_main version)
 target_link_options(orvessa_windows_tests PRIVATE -static)

@@ -170,4 +170,14 @@ void set_logical_resolution(std::int32_t x, std::int32_t y) {
     resolution_y = y;
 }
 
+std::optional<std::u16string> utf16_file_name(std::string_view path) {
+    glong written = 0;
+    gunichar2* text = g_utf8_to_utf16(path.data(), static_cast<glong>(path.size()), nullptr,
+                                      &written, nullptr);
+    if (text == nullptr) return std::nullopt;
+    std::u16string name(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(written));
+    g_free(text);
+    return name;
+}
+
 }  // namespace orvessa
