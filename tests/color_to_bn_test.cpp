@@ -10,8 +10,8 @@
 namespace orvessa {
 namespace {
 
-using testing::FakePlatform;
-using testing::Paint;
+using test::FakePlatform;
+using test::Paint;
 using Calls = std::vector<std::string>;
 
 constexpr std::int32_t hdc = 0x1234;

@@ -14,7 +14,7 @@
 #include "orvessa/error.hpp"
 #include "platform/platform.hpp"
 
-namespace orvessa::testing {
+namespace orvessa::test {
 
 constexpr std::int32_t fake_failure = static_cast<std::int32_t>(0x800A0035u);  // file not found
 constexpr std::int32_t fake_bitmap = 0x5150;
@@ -156,4 +156,4 @@ private:
     std::unique_ptr<ConversionForm> form_;
 };
 
-}  // namespace orvessa::testing
+}  // namespace orvessa::test

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "orvessa/pixel_layout.hpp"
+
 namespace orvessa {
 
 // Pictures and surfaces beyond this many pixels (8192 x 8192) are refused
@@ -27,7 +29,7 @@ struct Image {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<std::uint8_t> pixels;
-    std::int32_t stride() const noexcept { return (3 * width + 3) & ~3; }
+    std::int32_t stride() const noexcept { return static_cast<std::int32_t>(row_stride(width)); }
 };
 
 // The picture in a file at its own pixel size; transparent pixels are laid
