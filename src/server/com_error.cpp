@@ -24,7 +24,7 @@ HRESULT report_error(HRESULT hr, const std::string& description) noexcept {
         if (FAILED(CreateErrorInfo(create.put()))) return hr;
         const std::wstring text = widen(description);
         create->SetGUID(IID__Pictava);
-        create->SetSource(const_cast<LPOLESTR>(error_source));
+        create->SetSource(const_cast<LPOLESTR>(prog_id));
         create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
         win32::ComPtr<IErrorInfo> info;
         if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {

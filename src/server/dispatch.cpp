@@ -109,7 +109,7 @@ void fill_exception(EXCEPINFO& e, HRESULT hr) noexcept {
         info->GetSource(&e.bstrSource);
         info->GetDescription(&e.bstrDescription);
     }
-    if (e.bstrSource == nullptr) e.bstrSource = SysAllocString(error_source);
+    if (e.bstrSource == nullptr) e.bstrSource = SysAllocString(prog_id);
 }
 
 HRESULT call(_Pictava& t, DISPID id, Argument* a, VARIANT* result) noexcept {

@@ -110,7 +110,7 @@ HRESULT PictavaObject::ColorToBN(BSTR FileName, LONG PictureHDC, LONG ImageHandl
         const bool painted = core_.ColorToBN(
             name, PictureHDC, ImageHandle,
             ByRefArgument<std::int16_t>::at(TwoColor, VARIANT_FALSE),
-            ByRefArgument<std::uint8_t>::at(Threshold, 128),
+            ByRefArgument<std::uint8_t>::at(Threshold, default_threshold),
             ByRefArgument<std::int16_t>::at(HoldProportion, VARIANT_FALSE),
             ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Width), 0),
             ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Height), 0));
