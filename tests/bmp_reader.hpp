@@ -24,13 +24,16 @@ struct BmpPicture {
     Bgr at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-inline std::vector<std::uint8_t> file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// Path: std::string, or under Windows std::wstring.
+template <class Path>
+std::vector<std::uint8_t> file_bytes(const Path& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Empty picture when the file is not an uncompressed bottom-up 8/24-bit BMP.
-inline BmpPicture read_bmp(const std::string& path) {
+template <class Path>
+BmpPicture read_bmp(const Path& path) {
     const std::vector<std::uint8_t> f = file_bytes(path);
     auto u32 = [&](std::size_t at) {
         std::uint32_t v;
