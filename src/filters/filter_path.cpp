@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "orvessa/filter_pixels.hpp"
+
 #include "filters/blur.hpp"
 #include "filters/filter_paths.hpp"
 #include "filters/filters.hpp"
@@ -152,4 +154,47 @@ void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t d
 }
 
 }  // namespace filters
+
+namespace {
+
+// The kernels of the call's path for one filter; the literal path, which
+// has no row form, filters pictures in memory with the scalar kernels.
+struct FilterKernels {
+    filters::RowKernel row;
+    filters::PreparedRowKernel prepared;
+    const filters::PreparedRowKernel* prepared_or_null() const noexcept {
+        return prepared.next_row != nullptr ? &prepared : nullptr;
+    }
+};
+
+FilterKernels kernels_for_call(PixelFilter filter) noexcept {
+    const filters::FilterPathEntry& path = filters::resolved_path();
+    if (filter == PixelFilter::blur) return {filters::blur_row_scalar, path.blur};
+    return {filters::median_cut_row_scalar, path.median_cut};
+}
+
+filters::ImageRows image_rows(const PixelRows& rows) noexcept {
+    return {rows.top, -rows.row_step};
+}
+
+}  // namespace
+
+void filter_pixels(PixelFilter filter, const PixelRows& picture, std::int32_t width,
+                   std::int32_t height, const FilterOptions& options) {
+    if (width < 3 || height < 4) return;
+    const NearestRoundingScope nearest;
+    const FilterKernels kernels = kernels_for_call(filter);
+    filters::walk_picture(image_rows(picture), width, height, kernels.row,
+                          kernels.prepared_or_null(), options.threads);
+}
+
+void filter_pixel_rows(PixelFilter filter, const PixelRows& in, const PixelRows& out,
+                       std::int32_t width, std::int32_t first, std::int32_t last) {
+    if (width < 3 || first < 1 || last < first) return;
+    const NearestRoundingScope nearest;
+    const FilterKernels kernels = kernels_for_call(filter);
+    filters::filter_rows_into(image_rows(in), image_rows(out), width, first, last, kernels.row,
+                              kernels.prepared_or_null());
+}
+
 }  // namespace orvessa

@@ -12,28 +12,33 @@
 
 namespace orvessa::filters {
 
-// Image row r of a caller's buffer starts `r * stride` bytes below the top row.
+// Image row r starts `r * stride` bytes below the top row (in a caller's
+// buffer, rows run bottom-up, so "below" is a lower address; a picture in
+// memory may run either way).
 struct ImageRows {
     std::uint8_t* operator()(std::int32_t r) const {
         return top - static_cast<std::ptrdiff_t>(r) * stride;
     }
     std::uint8_t* top;
-    std::int32_t stride;
+    std::ptrdiff_t stride;
 };
 
-// Centre rows first..last, and where to read the entry values of the rows
-// first - 1 .. last + 1.
+// Centre rows first..last, written into `image`, and where to read the
+// entry values of the rows first - 1 .. last + 1: `source`, which is `image`
+// itself for a walk in place, but for the edge rows that neighbouring bands
+// overwrite.
 struct Band {
     std::int32_t first;
     std::int32_t last;
     ImageRows image;
     const std::uint8_t* above;  // row first - 1
     const std::uint8_t* below;  // row last + 1
+    ImageRows source = image;
 
     const std::uint8_t* row(std::int32_t r) const {
         if (r == first - 1) return above;
         if (r == last + 1) return below;
-        return image(r);
+        return source(r);
     }
 };
 

@@ -250,4 +250,28 @@ void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t 
     walk(buffer, dim_x, dim_y, threads, fallback, &kernel);
 }
 
+void walk_picture(const ImageRows& image, std::int32_t width, std::int32_t height,
+                  RowKernel row, const PreparedRowKernel* prepared, std::int32_t threads) {
+    const WindowStorage window = allocate_window(width);
+    run_bands_of_rows(image, width, height - 3, window.get(), threads, row, prepared);
+}
+
+void filter_rows_into(const ImageRows& in, const ImageRows& out, std::int32_t width,
+                      std::int32_t first, std::int32_t last, RowKernel row,
+                      const PreparedRowKernel* prepared) {
+    // The kernels write pixels 1..width-2; the row's ends come from `in`.
+    const std::size_t last_pixel = 3 * static_cast<std::size_t>(width - 1);
+    for (std::int32_t y = first; y <= last; ++y) {
+        std::memcpy(out(y), in(y), 3);
+        std::memcpy(out(y) + last_pixel, in(y) + last_pixel, 3);
+    }
+    const Band band{first, last, out, in(first - 1), in(last + 1), in};
+    if (prepared != nullptr) {
+        const PreparedStorage storage = allocate_prepared_rows(width, prepared->words);
+        if (storage.storage) return run_prepared(band, width, storage, *prepared);
+    }
+    const WindowStorage window = allocate_window(width);
+    run_window(band, width, window.get(), row);
+}
+
 }  // namespace orvessa::filters

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "filters/prepared_rows.hpp"
+#include "filters/row_bands.hpp"
 #include "filters/row_kernel.hpp"
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
@@ -46,5 +47,17 @@ void walk_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, Ro
 void walk_prepared_rows(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
                         const PreparedRowKernel& kernel, RowKernel fallback,
                         std::int32_t threads = 1);
+
+// Rows 1..height-3 of a picture in memory, in place, as walk_rows and
+// walk_prepared_rows filter them (`prepared` may be null), without the
+// buffer's validation. width >= 3, height >= 4.
+void walk_picture(const ImageRows& image, std::int32_t width, std::int32_t height,
+                  RowKernel row, const PreparedRowKernel* prepared, std::int32_t threads);
+
+// Rows first..last of `out` from the entry values of rows first-1..last+1
+// of `in` (not overlapping `out`), on the calling thread. width >= 3.
+void filter_rows_into(const ImageRows& in, const ImageRows& out, std::int32_t width,
+                      std::int32_t first, std::int32_t last, RowKernel row,
+                      const PreparedRowKernel* prepared);
 
 }  // namespace orvessa::filters
