@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orvessa/error.hpp"
+#include "orvessa/pixel_layout.hpp"
 #include "platform/platform.hpp"
 
 namespace orvessa::test {
@@ -102,7 +103,7 @@ public:
         calls.push_back("stretch_dibits(" + std::to_string(hdc) + ")");
         Paint paint{hdc, dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width,
                     src_height, {}, info, usage, rop};
-        const std::int64_t stride = (3 * static_cast<std::int64_t>(info.header.width) + 3) & ~3;
+        const std::int64_t stride = row_stride(info.header.width);
         const std::int64_t rows = info.header.height < 0 ? -std::int64_t{info.header.height}
                                                          : info.header.height;
         if (stride > 0 && rows > 0) {
