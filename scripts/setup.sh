@@ -13,7 +13,11 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
 )
-if [[ "${1:-}" == "--bench" ]]; then packages+=(libopencv-dev libvips-tools); fi
+if [[ "${1:-}" == "--bench" ]]; then
+  packages+=(libopencv-dev libvips-tools)
+elif [[ -n "${ORVESSA_SETUP_DONE:-}" ]]; then
+  exit 0  # done already by the script that runs this one (scripts/test.sh)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -94,8 +94,6 @@ int run_pictures(std::string_view command, const ParsedArgs& parsed, std::int32_
 
 int run_picture_filter(std::string_view filter, std::string_view in, std::string_view out,
                        const FilterOptions& options, Replace replace);
-// A UTF-8 path as the methods' file name; nullopt when it is not UTF-8.
-std::optional<std::u16string> utf16_file_name(std::string_view path);
 // Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
 // Saves an image as PNG, or BMP for a ".bmp" path; false after saying why.

@@ -13,7 +13,7 @@
 
 #include "cli.hpp"
 #include "output_file.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/linux/unique_fd.hpp"
 #include "progress.hpp"
 
 namespace orvessa::cli {

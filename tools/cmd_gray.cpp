@@ -74,7 +74,7 @@ int run_gray_command(Args args) {
     accepted.insert(accepted.end(), picture_run_options.begin(), picture_run_options.end());
     const auto parsed = parse_args(args, accepted);
     if (!parsed) return exit_usage;
-    GraySettings gray{parsed->has("--two-color"), 128, std::nullopt};
+    GraySettings gray{parsed->has("--two-color"), default_threshold, std::nullopt};
     if (const auto text = parsed->option("--threshold")) {
         const auto value = parse_int32(*text);
         if (!value || *value < 0 || *value > 255) return usage_error("--threshold wants 0 to 255");

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "cli.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa::cli {
 
