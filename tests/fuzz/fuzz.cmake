@@ -10,8 +10,8 @@ set(fuzz_dir ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz)
 function(orvessa_fuzz_target name)
   add_executable(${name} ${fuzz_dir}/${name}.cpp ${ARGN})
   target_include_directories(${name} PRIVATE src tools ${fuzz_dir})
-  # The picture target and the tool call gdk-pixbuf and GLib themselves.
-  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform PkgConfig::GDK_PIXBUF)
+  # The picture target and the tool call libvips and GLib themselves.
+  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform PkgConfig::VIPS)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
