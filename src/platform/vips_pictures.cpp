@@ -222,6 +222,10 @@ constexpr StepKind smooth_kind{filter_rows, 1, &smooth_filter};
 void start_vips() {
     static const bool started = [] {
         if (VIPS_INIT("orvessa") != 0) return false;
+        // Failures reach the caller through the error buffer; libvips'
+        // warnings on stderr would only repeat them.
+        g_log_set_handler("VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
+                          nullptr);
         // Each picture is read once: cached operations would only hold memory.
         vips_cache_set_max(0);
         vips_operation_block_set("VipsForeignLoad", TRUE);
@@ -235,10 +239,8 @@ std::string vips_failure() {
     std::string text = vips_error_buffer();
     vips_error_clear();
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    // Several lines of libvips' trail; the last one says the most.
-    const auto newline = text.rfind('\n');
-    if (newline != std::string::npos) text = text.substr(newline + 1);
-    return text;
+    // Several lines of libvips' trail; the first one is the cause.
+    return text.substr(0, text.find('\n'));
 }
 
 UniqueFd open_picture_file(const std::string& path) {
