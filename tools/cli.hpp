@@ -66,7 +66,7 @@ int run_filter_command(std::string_view filter, Args args);
 
 // The pixels blur and smooth take from a picture unless --max-pixels says
 // otherwise: 2^28, a 16384 x 16384 picture. They stream it, never holding
-// the whole picture except for BMP and TIFF output.
+// the whole picture except for BMP, TIFF and WebP output.
 constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
 
 // The picture commands.

@@ -31,7 +31,7 @@ std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height);
 
 // Encodes the picture onto descriptor fd (the descriptor stays open). Rows
 // stream from decoder to encoder except for BMP, whose rows go bottom-up,
-// and TIFF. Raises Error::platform (75) with the reason: a failure to read
+// and WebP and TIFF, whose encoders take the whole picture. Raises Error::platform (75) with the reason: a failure to read
 // the picture's rows or to write.
 void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd);
 

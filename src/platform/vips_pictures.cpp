@@ -187,7 +187,7 @@ void filter_rows(VipsRegion* in, VipsRegion* out, const void* how) {
     std::ptrdiff_t dest_step = static_cast<std::ptrdiff_t>(row_bytes);
     if (whole_rows) {
         dest = reinterpret_cast<std::uint8_t*>(VIPS_REGION_ADDR(out, 0, r.top));
-        dest_step = VIPS_REGION_LSKIP(out);
+        dest_step = static_cast<std::ptrdiff_t>(VIPS_REGION_LSKIP(out));
     } else {
         spare.resize(row_bytes * static_cast<std::size_t>(r.height));
         dest = spare.data();
@@ -201,7 +201,7 @@ void filter_rows(VipsRegion* in, VipsRegion* out, const void* how) {
     if (first <= last) {
         // Rows numbered from first - 1, so that no pointer lies outside the regions.
         const PixelRows from{reinterpret_cast<std::uint8_t*>(VIPS_REGION_ADDR(in, 0, first - 1)),
-                             VIPS_REGION_LSKIP(in)};
+                             static_cast<std::ptrdiff_t>(VIPS_REGION_LSKIP(in))};
         const PixelRows to{dest_row(first) - dest_step, dest_step};
         filter_pixel_rows(filter, from, to, width, 1, last - first + 1);
     }
