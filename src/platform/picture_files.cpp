@@ -97,7 +97,8 @@ std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
     const platform::VipsImagePtr picture = platform::picture_of_rows(rgb.data(), image.width, image.height);
     void* buffer = nullptr;
     std::size_t size = 0;
-    if (vips_pngsave_buffer(picture.get(), &buffer, &size, nullptr) != 0) {
+    if (vips_pngsave_buffer(picture.get(), &buffer, &size, "compression", platform::png_compression, "filter",
+                            platform::png_filter, nullptr) != 0) {
         throw Error::platform(write_error, "the picture cannot be encoded: " + platform::vips_failure());
     }
     const std::unique_ptr<void, decltype(&g_free)> owned(buffer, g_free);

@@ -119,7 +119,10 @@ void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd) {
     if (!target) throw Error::platform(write_error, vips_failure());
     int failed = 0;
     switch (format) {
-        case PictureFormat::png: failed = vips_pngsave_target(rgb, target.get(), nullptr); break;
+        case PictureFormat::png:
+            failed = vips_pngsave_target(rgb, target.get(), "compression", png_compression, "filter",
+                                         png_filter, nullptr);
+            break;
         case PictureFormat::jpeg:
             failed = vips_jpegsave_target(rgb, target.get(), "Q", quality, nullptr);
             break;
