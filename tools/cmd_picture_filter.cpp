@@ -25,9 +25,10 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
     const std::string in(parsed.positional[0]);
     if (same_file(in, output->path)) return exit_file;
 
-    platform::VipsImagePtr result;
+    // Declared in the order they feed one another, so that each outlives its users.
     std::optional<platform::UniqueFd> file;
     platform::PictureSource picture;
+    platform::VipsImagePtr result;
     try {
         platform::start_vips();
         vips_concurrency_set(options.threads);
