@@ -98,7 +98,5 @@ void discard_picture_output(std::string_view path);
 // Encodes the picture onto OUT; false after saying why (nothing left at OUT).
 bool save_picture(const PictureOutput& out, VipsImage* rgb);
 bool save_picture(const PictureOutput& out, const Image& image);
-// The options of every picture command that writes a picture.
-inline constexpr std::string_view picture_output_options[] = {"--format", "--quality"};
 
 }  // namespace orvessa::cli
