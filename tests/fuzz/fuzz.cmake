@@ -11,7 +11,7 @@ function(orvessa_fuzz_target name)
   add_executable(${name} ${fuzz_dir}/${name}.cpp ${ARGN})
   orvessa_own(${name})
   target_include_directories(${name} PRIVATE tools ${fuzz_dir})
-  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform)
+  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform PkgConfig::VIPS)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 

@@ -74,8 +74,8 @@ for soname in $(objdump -p "$native/orvessa" | awk '/NEEDED/ { print $2 }'); do
   grep -qxF "$owner" <<<"$depended" ||
     fail "the tool needs $soname from $owner, which Depends ($depends) lacks"
 done
-grep -q 'libgdk-pixbuf-2.0-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
-  fail "liborvessa-dev does not depend on gdk-pixbuf's development files"
+grep -q 'libvips-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
+  fail "liborvessa-dev does not depend on libvips' development files"
 # The two packages together hold exactly what the install gives, in /usr.
 (cd "$prefix" && find . -type f | sed 's|^\./|./usr/|' | sort) >"$work/installed.txt"
 { dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
