@@ -192,7 +192,7 @@ TEST_F(CliPicture, OutputFormatsFollowTheExtensionOrFormat) {
         // Standard input as IN: the format is found from the bytes.
         const CliRun r = run("blur " + std::string(c.options) + " - " + target + " < " + pictures + "coffee.jpg");
         EXPECT_EQ(r.status, c.status) << c.out << " " << c.options << ": " << r.err;
-        const std::vector<std::uint8_t> written = testing::file_bytes(out);
+        const std::vector<std::uint8_t> written = test::file_bytes(out);
         const std::string head(written.begin(), written.begin() + std::min(c.magic.size(), written.size()));
         EXPECT_EQ(head, c.magic) << c.out << " " << c.options;
         if (c.status != 0 && *c.options == '\0') {  // a refused extension: the list of formats
@@ -269,7 +269,7 @@ TEST_F(CliPicture, TwoHundredMegapixelPhotoStreams) {
 TEST_F(CliPicture, TruncatedPicturesAreRefused) {
     for (const char* name : {"coffee.jpg", "rocket.jpg", "astronaut.png", "camera.png", "chelsea.gif",
                              "coffee.bmp", "camera-8bit.bmp", "chelsea-small.bmp", "chelsea.ico"}) {
-        const std::vector<std::uint8_t> bytes = testing::file_bytes(pictures + name);
+        const std::vector<std::uint8_t> bytes = test::file_bytes(pictures + name);
         for (const std::size_t cut : {bytes.size() / 20, bytes.size() / 2, bytes.size() * 9 / 10}) {
             std::ofstream(tmp("cut"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                               static_cast<std::streamsize>(cut));

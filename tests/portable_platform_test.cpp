@@ -92,7 +92,7 @@ TEST(PortablePlatform, LoadFailuresAreClearHresults) {
     const auto jpeg = test::file_bytes(pictures + "/coffee.jpg");
     std::ofstream(dir / "cut.jpg", std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), 100);
     // Cut inside the pixel data, after the head that declares the size.
-    const auto png = testing::file_bytes(pictures + "/astronaut.png");
+    const auto png = test::file_bytes(pictures + "/astronaut.png");
     std::ofstream(dir / "cut.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), 5000);
     EXPECT_EQ(load_error(dir / "missing.bmp"), control_hresult(53));
     EXPECT_EQ(load_error(dir / "no-such-dir/x.bmp"), control_hresult(53));

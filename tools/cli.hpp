@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "orvessa/filter_options.hpp"
-#include "platform/linux/picture_formats.hpp"
+#include "orvessa/picture_stream.hpp"
 #include "platform/linux/unique_fd.hpp"
 
 namespace orvessa {
@@ -82,7 +82,7 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
 // (PNG for '-' or a name without one), and --quality for JPEG and WebP.
 struct PictureOutput {
     std::string_view path;
-    platform::PictureFormat format;
+    PictureFormat format;
     int quality;
 };
 // Checks --format and --quality against OUT before any work; nullopt after a
@@ -94,7 +94,7 @@ platform::UniqueFd open_picture_output(std::string_view path);
 // After a failure: no partial picture is left at OUT.
 void discard_picture_output(std::string_view path);
 // Encodes the picture onto OUT; false after saying why (nothing left at OUT).
-bool save_picture(const PictureOutput& out, VipsImage* rgb);
+bool save_picture(const PictureOutput& out, const PictureStream& picture);
 bool save_picture(const PictureOutput& out, const Image& image);
 
 }  // namespace orvessa::cli

@@ -8,11 +8,9 @@
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/portable_platform.hpp"
-#include "platform/linux/vips_pictures.hpp"
+#include "orvessa/picture_stream.hpp"
 
 namespace orvessa::cli {
-
-using platform::PictureFormat;
 
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     const auto text = parsed.option("--dpi");
@@ -31,19 +29,19 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
 
 std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
     const std::string_view path = parsed.positional.back();
-    const std::string formats(platform::written_formats);
+    const std::string formats(written_picture_formats);
     std::optional<PictureFormat> named;
     if (const auto text = parsed.option("--format")) {
-        named = platform::format_named(*text);
+        named = picture_format_named(*text);
         if (!named) {
             usage_error("--format " + std::string(*text) + " is not one the tool writes: " + formats);
             return std::nullopt;
         }
     }
-    const auto extension = path == "-" ? std::nullopt : platform::extension_of(path);
+    const auto extension = path == "-" ? std::nullopt : file_extension(path);
     std::optional<PictureFormat> format = named;
     if (extension) {
-        const auto by_name = platform::format_named(*extension);
+        const auto by_name = picture_format_named(*extension);
         if (by_name && named && *by_name != *named) {
             usage_error("OUT's extension ." + std::string(*extension) + " and --format disagree");
             return std::nullopt;
@@ -56,14 +54,14 @@ std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
         }
         if (by_name) format = by_name;
     }
-    PictureOutput out{path, format.value_or(PictureFormat::png), platform::default_quality};
+    PictureOutput out{path, format.value_or(PictureFormat::png), default_picture_quality};
     if (const auto text = parsed.option("--quality")) {
         const auto quality = parse_int32(*text);
         if (!quality || *quality < 1 || *quality > 100) {
             usage_error("--quality wants 1 to 100");
             return std::nullopt;
         }
-        if (!platform::has_quality(out.format)) {
+        if (!has_quality(out.format)) {
             usage_error("--quality goes with JPEG and WebP output");
             return std::nullopt;
         }
@@ -83,11 +81,11 @@ void discard_picture_output(std::string_view path) {
     if (path != "-" && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
 }
 
-bool save_picture(const PictureOutput& out, VipsImage* rgb) {
+bool save_picture(const PictureOutput& out, const PictureStream& picture) {
     platform::UniqueFd file = open_picture_output(out.path);
     if (file.get() < 0) return false;
     try {
-        platform::write_picture(rgb, out.format, out.quality, file.get());
+        picture.write(file.get(), out.format, out.quality);
     } catch (const Error& e) {
         complain(std::string(out.path) + ": not written: " + e.description());
         file.close();
@@ -114,8 +112,7 @@ bool save_picture(const PictureOutput& out, const Image& image) {
                 o[2] = in[0];
             }
         }
-        const platform::VipsImagePtr picture = platform::picture_of_rows(rgb.data(), image.width, image.height);
-        return save_picture(out, picture.get());
+        return save_picture(out, PictureStream::of_rows(rgb.data(), image.width, image.height));
     } catch (const Error& e) {
         complain("cannot write " + std::string(out.path) + ": " + e.description());
         return false;

@@ -6,7 +6,7 @@
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
-#include "platform/linux/vips_pictures.hpp"
+#include "orvessa/picture_stream.hpp"
 
 namespace orvessa::cli {
 
@@ -25,24 +25,19 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
     const std::string in(parsed.positional[0]);
     if (same_file(in, output->path)) return exit_file;
 
-    // Declared in the order they feed one another, so that each outlives its users.
-    std::optional<platform::UniqueFd> file;
-    platform::PictureSource picture;
-    platform::VipsImagePtr result;
+    std::optional<PictureStream> result;
     try {
-        platform::start_vips();
-        vips_concurrency_set(options.threads);
-        if (in != "-") file.emplace(platform::open_picture_file(in));
-        picture = platform::open_picture(file ? file->get() : STDIN_FILENO,
-                                         in == "-" ? "standard input" : in, max_pixels);
-        result = platform::filtered_picture(picture.rgb.get(),
-                                            filter == "blur" ? PixelFilter::blur : PixelFilter::smooth);
+        set_picture_threads(options.threads);
+        const PictureStream picture =
+            in == "-" ? PictureStream::open_descriptor(STDIN_FILENO, "standard input", max_pixels)
+                      : PictureStream::open_file(in, max_pixels);
+        result = picture.filtered(filter == "blur" ? PixelFilter::blur : PixelFilter::smooth);
     } catch (const Error& e) {
         const bool limit = e.hresult() == control_hresult(7);
         complain("cannot read " + in + ": " + e.description() + (limit ? " (see --max-pixels)" : ""));
         return exit_file;
     }
-    return save_picture(*output, result.get()) ? exit_ok : exit_file;
+    return save_picture(*output, *result) ? exit_ok : exit_file;
 }
 
 }  // namespace orvessa::cli

@@ -19,6 +19,7 @@ else()
     src/platform/linux/handle_table.cpp
     src/platform/linux/picture_files.cpp
     src/platform/linux/picture_formats.cpp
+    src/platform/linux/picture_stream.cpp
     src/platform/linux/vips_pictures.cpp
     src/platform/linux/software_dc.cpp
     src/platform/linux/linux_platform.cpp)

@@ -17,8 +17,6 @@ endfunction()
 
 orvessa_fuzz_target(filters_fuzz)
 orvessa_fuzz_target(picture_fuzz)
-# It asks gdk-pixbuf itself what a file declares.
-target_link_libraries(picture_fuzz PRIVATE PkgConfig::GDK_PIXBUF)
 # The whole tool without its main(): libFuzzer brings its own.
 file(GLOB fuzz_cli_sources CONFIGURE_DEPENDS tools/cmd_*.cpp)
 orvessa_fuzz_target(args_fuzz tools/main.cpp tools/cli_common.cpp ${fuzz_cli_sources})

@@ -66,8 +66,8 @@ Image read_picture_file(const std::string& path) {
 }
 
 bool has_bmp_suffix(const std::string& path) noexcept {
-    const auto extension = platform::extension_of(path);
-    return extension && platform::format_named(*extension) == platform::PictureFormat::bmp;
+    const auto extension = file_extension(path);
+    return extension && picture_format_named(*extension) == PictureFormat::bmp;
 }
 
 void write_picture_file(const std::string& path, const Image& image) {

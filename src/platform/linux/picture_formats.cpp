@@ -88,31 +88,6 @@ std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height) {
     return head;
 }
 
-std::optional<PictureFormat> format_named(std::string_view name) noexcept {
-    static constexpr std::pair<std::string_view, PictureFormat> names[] = {
-        {"png", PictureFormat::png},   {"jpeg", PictureFormat::jpeg}, {"jpg", PictureFormat::jpeg},
-        {"bmp", PictureFormat::bmp},   {"webp", PictureFormat::webp}, {"tiff", PictureFormat::tiff},
-        {"tif", PictureFormat::tiff},
-    };
-    for (const auto& [text, format] : names) {
-        if (same_letters(text, name)) return format;
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string_view> extension_of(std::string_view path) noexcept {
-    const auto slash = path.rfind('/');
-    const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const auto dot = base.rfind('.');
-    // A leading dot names a hidden file, not an extension.
-    if (dot == std::string_view::npos || dot == 0) return std::nullopt;
-    return base.substr(dot + 1);
-}
-
-bool has_quality(PictureFormat format) noexcept {
-    return format == PictureFormat::jpeg || format == PictureFormat::webp;
-}
-
 void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd) {
     if (format == PictureFormat::bmp) return write_bmp(rgb, fd);
     const std::unique_ptr<VipsTarget, GObjectUnref> target(vips_target_new_to_descriptor(fd));
@@ -136,3 +111,32 @@ void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd) {
 }
 
 }  // namespace orvessa::platform
+
+namespace orvessa {
+
+std::optional<PictureFormat> picture_format_named(std::string_view name) noexcept {
+    static constexpr std::pair<std::string_view, PictureFormat> names[] = {
+        {"png", PictureFormat::png},   {"jpeg", PictureFormat::jpeg}, {"jpg", PictureFormat::jpeg},
+        {"bmp", PictureFormat::bmp},   {"webp", PictureFormat::webp}, {"tiff", PictureFormat::tiff},
+        {"tif", PictureFormat::tiff},
+    };
+    for (const auto& [text, format] : names) {
+        if (platform::same_letters(text, name)) return format;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> file_extension(std::string_view path) noexcept {
+    const auto slash = path.rfind('/');
+    const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const auto dot = base.rfind('.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+    return base.substr(dot + 1);
+}
+
+bool has_quality(PictureFormat format) noexcept {
+    return format == PictureFormat::jpeg || format == PictureFormat::webp;
+}
+
+}  // namespace orvessa

@@ -1,5 +1,5 @@
-// The formats pictures are written in, named by a file's extension or by
-// name, and the encoding of a picture of R, G, B rows into one of them.
+// The encoders: a picture of R, G, B rows written in one of the formats of
+// orvessa/picture_stream.hpp.
 #pragma once
 
 #include <vips/vips.h>
@@ -9,25 +9,15 @@
 #include <optional>
 #include <string_view>
 
+#include "orvessa/picture_stream.hpp"
+
 namespace orvessa::platform {
 
-enum class PictureFormat { png, jpeg, bmp, webp, tiff };
-
-constexpr int default_quality = 85;
 // PNG as written here: zlib's fastest level over rows each less the row
 // above. Against libvips' defaults (level 6, no filter) a photo's file is
 // 40% smaller and written in half the time.
 constexpr int png_compression = 1;
 constexpr VipsForeignPngFilter png_filter = VIPS_FOREIGN_PNG_FILTER_UP;
-
-// "png", "jpeg" or "jpg", "bmp", "webp", "tiff" or "tif", any case.
-std::optional<PictureFormat> format_named(std::string_view name) noexcept;
-// The extension after the last dot of the file name, if there is one.
-std::optional<std::string_view> extension_of(std::string_view path) noexcept;
-// What format_named takes, for messages and the help.
-constexpr std::string_view written_formats = "png, jpeg (jpg), bmp, webp, tiff (tif)";
-// JPEG and WebP have a quality (1 to 100).
-bool has_quality(PictureFormat format) noexcept;
 
 // The 54 bytes before the rows of a 24-bit bottom-up BMP file, whose rows
 // are those of the pixel buffer layout. Raises Error::platform (75) for a

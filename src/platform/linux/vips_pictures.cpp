@@ -296,6 +296,20 @@ PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pix
     return picture;
 }
 
+void read_picture_rows(VipsImage* rgb, const std::string& name,
+                       const std::function<void(std::int32_t, const std::uint8_t*)>& row) {
+    const std::unique_ptr<VipsRegion, GObjectUnref> region(vips_region_new(rgb));
+    // A strip at a time, top to bottom, as a sequential decoder wants.
+    constexpr int strip = 64;
+    for (int top = 0; top < rgb->Ysize; top += strip) {
+        const VipsRect rect{0, top, rgb->Xsize, std::min(strip, rgb->Ysize - top)};
+        if (vips_region_prepare(region.get(), &rect) != 0) throw invalid(name);
+        for (int y = top; y < top + rect.height; ++y) {
+            row(y, reinterpret_cast<const std::uint8_t*>(VIPS_REGION_ADDR(region.get(), 0, y)));
+        }
+    }
+}
+
 DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels) {
     const UniqueFd file = open_picture_file(path);
     const PictureSource picture = open_picture(file.get(), path, max_pixels);
@@ -308,22 +322,14 @@ DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pix
         throw Error::out_of_memory();
     }
     const std::size_t row_bytes = static_cast<std::size_t>(decoded.width) * 3;
-    const std::unique_ptr<VipsRegion, GObjectUnref> region(vips_region_new(picture.rgb.get()));
-    // A strip at a time, top to bottom, as a sequential decoder wants.
-    constexpr int strip = 64;
-    for (int top = 0; top < decoded.height; top += strip) {
-        const VipsRect rect{0, top, decoded.width, std::min(strip, decoded.height - top)};
-        if (vips_region_prepare(region.get(), &rect) != 0) throw invalid(path);
-        for (int y = top; y < top + rect.height; ++y) {
-            const auto* rgb = reinterpret_cast<const std::uint8_t*>(VIPS_REGION_ADDR(region.get(), 0, y));
-            std::uint8_t* bgr = decoded.bgr.data() + static_cast<std::size_t>(y) * row_bytes;
-            for (std::size_t i = 0; i < row_bytes; i += 3) {
-                bgr[i] = rgb[i + 2];
-                bgr[i + 1] = rgb[i + 1];
-                bgr[i + 2] = rgb[i];
-            }
+    read_picture_rows(picture.rgb.get(), path, [&](std::int32_t y, const std::uint8_t* rgb) {
+        std::uint8_t* bgr = decoded.bgr.data() + static_cast<std::size_t>(y) * row_bytes;
+        for (std::size_t i = 0; i < row_bytes; i += 3) {
+            bgr[i] = rgb[i + 2];
+            bgr[i + 1] = rgb[i + 1];
+            bgr[i + 2] = rgb[i];
         }
-    }
+    });
     return decoded;
 }
 

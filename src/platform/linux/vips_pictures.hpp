@@ -6,6 +6,7 @@
 #include <vips/vips.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,12 @@ struct DecodedPicture {
         return bgr.data() + static_cast<std::size_t>(y) * 3 * width;
     }
 };
+
+// Decodes the rows top to bottom, a strip at a time, handing each row of
+// R, G, B bytes to `row`. Raises Error::platform (481) for a truncated or
+// corrupt picture.
+void read_picture_rows(VipsImage* rgb, const std::string& name,
+                       const std::function<void(std::int32_t, const std::uint8_t*)>& row);
 
 // Reads a regular file whole, with open_picture's limit and codes; a
 // truncated or corrupt picture is invalid (481).
