@@ -11,9 +11,12 @@ Const HeaderSize = 54     ' BITMAPFILEHEADER (14 bytes) and BITMAPINFOHEADER (40
 Const adTypeBinary = 1, adSaveCreateOverWrite = 2
 Const ForReading = 1, ForWriting = 2, ForAppending = 8, AsAnsi = 0, AsUnicode = -1
 
+' A script stopped by an error can end with status 0 (under Wine silently):
+' Main runs under a handler that says what went wrong and ends with status 1.
 On Error Resume Next
 Main
-If Err.Number <> 0 Then Fail "error " & Err.Number & " (" & Err.Source & "): " & Err.Description
+If Err.Number = 429 Then Fail "Orvessa.Pictava is not registered for this script host's bitness: see README.txt"
+If Err.Number <> 0 Then Fail "error " & Err.Number & " from " & Err.Source & ": " & Err.Description
 
 Sub Main()
     Dim source, target, filter, files, header, pixels, width, height, pictava
@@ -47,8 +50,7 @@ Sub Main()
     WScript.Echo filter & ": " & width & " x " & height & " pixels"
 End Sub
 
-' Says what went wrong and ends with status 1 (a script that merely stops
-' ends with status 0).
+' Says what went wrong and ends with status 1.
 Sub Fail(message)
     WScript.Echo "filter_bmp.vbs: " & message
     WScript.Quit 1
