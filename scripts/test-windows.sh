@@ -2,8 +2,9 @@
 # The Windows server under Wine, for both bitnesses: builds the 32-bit and
 # the 64-bit Windows trees, checks each DLL's exports and imports, and in each
 # tree's own Wine prefix registers the DLL with regsvr32, runs the test program
-# (which also uses the DLL registration-free) and the script client with the
-# script host of the same bitness, unregisters it, and runs the object tests
+# (which also uses the DLL registration-free), the script client with the
+# script host of the same bitness, the guide's examples and its round trips
+# (pixels compared with the Linux tool's), unregisters it, and runs the object tests
 # again under an application manifest. Then, in the 64-bit prefix, both DLLs
 # side by side: each works from its own script host, unregistering either
 # leaves the other working, and unregistering both leaves no key of the
@@ -48,20 +49,55 @@ run_client() {
   fi
 }
 
-# The examples of docs/com-guide.md, with the DLL registered: each prints
-# what its .out file holds.
+# The examples of docs/com-guide.md that have an .out file, with the DLL
+# registered: each, given a sample picture, prints what its .out file holds.
 run_examples() {
-  local picture example name output
+  local picture expected name output
   echo "-- the examples of docs/com-guide.md ($windows_bits-bit)"
   picture=$(winepath -w "$root/sample-pictures/chelsea-small.bmp")
-  for example in "$root"/docs/examples/*.vbs "$windows_build/com_client.exe"; do
-    name=$(basename "${example%.*}")
-    case "$example" in
-      *.vbs) output=$(wine_run cscript //nologo "$(winepath -w "$example")" "$picture" 2>&1) ;;
-      *) output=$(wine_run "$example" "$picture" 2>&1) ;;
-    esac
-    diff <(tr -d '\r' <<<"$output") "$root/docs/examples/$name.out" ||
-      fail "the example $name printed otherwise than $name.out"
+  for expected in "$root"/docs/examples/*.out; do
+    name=$(basename "$expected" .out)
+    if [[ -f "$root/docs/examples/$name.vbs" ]]; then
+      output=$(wine_run cscript //nologo "$(winepath -w "$root/docs/examples/$name.vbs")" "$picture" 2>&1)
+    else
+      output=$(wine_run "$windows_build/$name.exe" "$picture" 2>&1)
+    fi
+    diff <(tr -d '\r' <<<"$output") "$expected" || fail "the example $name printed otherwise than $name.out"
+  done
+}
+
+# The round trips of docs/com-guide.md: the script and the C++ example (early
+# and late bound) filter a BMP file, the C++ one shows it, and save the result;
+# its pixels must be those the Linux tool writes for the same file. The
+# pictures: a sample and a crop of it of odd width, whose rows end in pad bytes.
+run_round_trips() {
+  local dir="$windows_build/round-trips" linux="$root/build/native/orvessa" picture filter name status
+  local script round_trip="$windows_build/round_trip.exe" in out
+  echo "-- the round trips of docs/com-guide.md ($windows_bits-bit)"
+  cmake -S "$root" -B "$root/build/native" >/dev/null
+  cmake --build "$root/build/native" -j 2 --target orvessa >/dev/null
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  cp "$root/sample-pictures/chelsea-small.bmp" "$dir/"
+  convert "$dir/chelsea-small.bmp" -crop 47x31+0+0 +repage -type TrueColor "BMP3:$dir/odd.bmp"
+  script=$(winepath -w "$root/docs/examples/filter_bmp.vbs")
+  for picture in chelsea-small odd; do
+    for filter in blur smooth; do
+      "$linux" "$filter" "$dir/$picture.bmp" "$dir/$picture-$filter-linux.bmp"
+      for name in vbs cpp cpp-late; do
+        in=$(winepath -w "$dir/$picture.bmp")
+        out=$(winepath -w "$dir/$picture-$filter-$name.bmp")
+        status=0
+        case $name in
+          vbs) wine_run cscript //nologo "$script" "$in" "$out" "$filter" ;;
+          cpp) wine_run "$round_trip" "$in" "$out" "$filter" ;;
+          cpp-late) wine_run "$round_trip" "$in" "$out" "$filter" late-bound ;;
+        esac >"$dir/$picture-$filter-$name.txt" 2>&1 || status=$?
+        [[ $status -eq 0 ]] || fail "the $name round trip ($filter, $picture) failed: $(cat "$dir/$picture-$filter-$name.txt")"
+        cmp <(bmp_pixels "$dir/$picture-$filter-linux.bmp") <(bmp_pixels "$dir/$picture-$filter-$name.bmp") ||
+          fail "the $name round trip ($filter, $picture) gives other pixels than the Linux tool"
+      done
+    done
   done
 }
 
@@ -80,6 +116,7 @@ run_suite() {
   echo "-- the script client ($windows_bits-bit)"
   run_client "$wine_loader" "$2"
   run_examples
+  run_round_trips
   echo "-- regsvr32 /u Orvessa.dll ($windows_bits-bit)"
   wine_run regsvr32 /u /s Orvessa.dll
   cd "$root"
