@@ -1,7 +1,7 @@
 // The round trip of a picture through Orvessa.Pictava (docs/com-guide.md):
 // reads a BMP file's pixels into a SAFEARRAY of bytes with GetDIBits, filters
 // the array in place, shows it on a device context with StretchDIBits and
-// saves what was shown as a new BMP file. It calls the filter through the
+// saves it as a new BMP file. It calls the filter through the
 // interface of the type-library header (early bound) or, with `late-bound`,
 // through IDispatch by name, as a script or a Variant-based caller does.
 //
@@ -17,7 +17,6 @@
 #include <cwchar>
 #include <memory>
 #include <type_traits>
-#include <vector>
 
 #include "orvessa_idl.h"
 
@@ -157,24 +156,20 @@ bool show(HDC dc, SAFEARRAY* pixels, LONG width, LONG height) {
                                        DIB_RGB_COLORS, SRCCOPY) == height;
 }
 
-// Saves a bitmap's pixels as a 24-bit BMP file: the file header, the
-// bitmap header, the rows as GetDIBits gives them.
-bool save(const wchar_t* path, HBITMAP bitmap, LONG width, LONG height) {
+// Saves the pixels as a 24-bit BMP file: the file header, the bitmap
+// header, the array as it is.
+bool save(const wchar_t* path, SAFEARRAY* pixels, LONG width, LONG height) {
+    const ArrayData data(pixels);
     BITMAPINFO format = pixel_format(width, height);
-    std::vector<BYTE> rows(static_cast<size_t>(stride_of(width)) * static_cast<size_t>(height));
-    const MemoryDc dc(CreateCompatibleDC(nullptr));
-    if (GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(height), rows.data(), &format, DIB_RGB_COLORS) != height) {
-        return false;
-    }
-    format.bmiHeader.biSizeImage = static_cast<DWORD>(rows.size());
+    format.bmiHeader.biSizeImage = static_cast<DWORD>(stride_of(width) * height);
     BITMAPFILEHEADER file_header{};
     file_header.bfType = 0x4D42;  // "BM"
     file_header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     file_header.bfSize = file_header.bfOffBits + format.bmiHeader.biSizeImage;
     const File file(_wfopen(path, L"wb"));
-    return file && std::fwrite(&file_header, sizeof file_header, 1, file.get()) == 1 &&
+    return data.get() && file && std::fwrite(&file_header, sizeof file_header, 1, file.get()) == 1 &&
            std::fwrite(&format.bmiHeader, sizeof format.bmiHeader, 1, file.get()) == 1 &&
-           std::fwrite(rows.data(), 1, rows.size(), file.get()) == rows.size();
+           std::fwrite(data.get(), 1, format.bmiHeader.biSizeImage, file.get()) == format.bmiHeader.biSizeImage;
 }
 
 int run(IDispatch* pictava, const wchar_t* in, const wchar_t* out, bool smooth, bool late_bound) {
@@ -207,7 +202,7 @@ int run(IDispatch* pictava, const wchar_t* in, const wchar_t* out, bool smooth, 
     const HGDIOBJ previous = SelectObject(dc.get(), canvas.get());
     const bool shown = show(dc.get(), pixels.get(), width, height);
     SelectObject(dc.get(), previous);
-    if (!shown || !save(out, static_cast<HBITMAP>(canvas.get()), width, height)) {
+    if (!shown || !save(out, pixels.get(), width, height)) {
         std::printf("cannot show or save the picture as %ls\n", out);
         return 1;
     }
