@@ -9,7 +9,7 @@ Option Explicit
 
 Const HeaderSize = 54     ' BITMAPFILEHEADER (14 bytes) and BITMAPINFOHEADER (40)
 Const adTypeBinary = 1, adSaveCreateOverWrite = 2
-Const ForReading = 1, ForWriting = 2, ForAppending = 8, AsAnsi = 0, AsUnicode = -1
+Const ForReading = 1, ForAppending = 8, AsAnsi = 0, AsUnicode = -1
 
 ' A script stopped by an error can end with status 0 (under Wine silently):
 ' Main runs under a handler that says what went wrong and ends with status 1.
@@ -25,6 +25,7 @@ Sub Main()
     target = WScript.Arguments(1)
     filter = "blur"
     If WScript.Arguments.Count > 2 Then filter = LCase(WScript.Arguments(2))
+    If filter <> "blur" And filter <> "smooth" Then Fail "unknown filter " & filter & " (blur or smooth)"
 
     Set files = OpenBytes(source)
     header = files.ReadHeader()
@@ -40,11 +41,11 @@ Sub Main()
     pixels = files.ReadPixels(((3 * width + 3) And Not 3) * height)
 
     Set pictava = CreateObject("Orvessa.Pictava")
-    Select Case filter
-        Case "blur": pictava.Blur_Buffer pixels, width, height
-        Case "smooth": pictava.MedianCut_Buffer pixels, width, height
-        Case Else: Fail "unknown filter " & filter & " (blur or smooth)"
-    End Select
+    If filter = "blur" Then
+        pictava.Blur_Buffer pixels, width, height      ' the byte array, changed in place
+    Else
+        pictava.MedianCut_Buffer pixels, width, height
+    End If
 
     files.Save target, header, pixels
     WScript.Echo filter & ": " & width & " x " & height & " pixels"
