@@ -6,8 +6,9 @@
 #    which the platform library links and the CMake package looks up);
 #  - in a Windows tree, the zip of Orvessa.dll: x86/ or x64/ by the tree's
 #    bitness, with the manifest beside the DLL, the
-#    guide for Windows users, the guide for COM callers with its examples,
-#    and the interface header for C++ callers. scripts/package.sh
+#    guide for Windows users, the guide for COM callers with its examples
+#    and a small picture to try them on, and the interface header for C++
+#    callers. scripts/package.sh
 #    gathers the 32- and 64-bit trees into one zip.
 # Installing and packaging take what is built; they do not build every test
 # and benchmark first (scripts/package.sh builds the targets they need).
@@ -37,8 +38,8 @@ if(WIN32)
     install(FILES ${orvessa_gen}/server/orvessa_idl.h DESTINATION include COMPONENT windows)
   endif()
   file(GLOB orvessa_script_examples docs/examples/*.vbs)
-  install(FILES ${orvessa_script_examples} docs/examples/com_client.cpp
-    DESTINATION examples COMPONENT windows)
+  install(FILES ${orvessa_script_examples} docs/examples/com_client.cpp docs/examples/round_trip.cpp
+    sample-pictures/chelsea-small.bmp DESTINATION examples COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_COMPONENTS_ALL windows)
   set(CPACK_PACKAGE_FILE_NAME Orvessa-${ORVESSA_VERSION_TEXT}-windows)
