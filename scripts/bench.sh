@@ -1,61 +1,123 @@
 #!/usr/bin/env bash
-# The filter benchmarks beside their OpenCV peers, single-threaded, and on
-# 4096 x 4096 also on 2 threads and every core (OpenCV on its default
-# threads); prints the table that the README shows. Extra arguments go to the benchmark
-# (e.g. --benchmark_filter=Blur). Run on an otherwise idle machine.
+# Two comparisons; run on an otherwise idle machine.
+#   scripts/bench.sh [BENCHMARK_OPTION...]
+#       the filter benchmarks beside their OpenCV peers, single-threaded, and
+#       on 4096 x 4096 also on 2 threads and every core (OpenCV on its default
+#       threads); prints the table that the README shows. Extra arguments go
+#       to the benchmark (e.g. --benchmark_filter=Blur).
+#   scripts/bench.sh --end-to-end [RUNS]
+#       the whole tool on a 6400 x 4270 JPEG photo beside `vips conv` and
+#       ImageMagick's `convert` with the same 1-2-1 mask: JPEG to JPEG at
+#       quality 85 and JPEG to PNG, default threads; time and peak resident
+#       memory of each process, medians of RUNS (default 7) alternating runs.
 #   scripts/bench.sh --batch [ROUNDS]
-# instead times many pictures end to end (see batch_bench below).
+#       60 photos of 1920 x 1080, JPEG to JPEG at quality 75, blurred: one
+#       batch call of orvessa, a shell loop of single calls, and
+#       `xargs -P<cores>` over `vips conv` with the same mask at integer
+#       precision; wall time of the whole, medians of ROUNDS (default 5)
+#       rounds that run the three in turn.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-# 60 photos of 1920 x 1080, blurred, whole processes, wall time: one batch
-# call of orvessa, a shell loop of single calls, and `xargs -P<cores>` over
-# `vips conv` with the same mask at integer precision. The contenders run
-# in turn, ROUNDS times (default 5), and the medians are printed.
-batch_bench() {
-  local rounds=${1:-5} cores
+if [[ "${1:-}" == --batch ]]; then
+  rounds=${2:-5}
   cores=$(nproc)
   "$root/scripts/setup.sh" --bench
   cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF >/dev/null
   cmake --build "$root/build/bench" -j 2 --target orvessa >/dev/null
-  local tool=$root/build/bench/orvessa
-  work=$(mktemp -d)   # global: the exit trap removes it
+  tool=$root/build/bench/orvessa
+  work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  mkdir "$work/photos"
-  local k=0 source
+  mkdir "$work/photos" "$work/batch" "$work/loop" "$work/vips"
+  k=0
   for source in coffee.jpg astronaut.png chelsea.gif camera.png; do
-    vipsthumbnail "$root/sample-pictures/$source" --size '1920x1080!' -o "$work/base.png"
+    vips thumbnail "$root/sample-pictures/$source" "$work/base.v" 1920 --height 1080 --size force
     for ((i = 0; i < 15; i++, k++)); do   # 15 versions of each, in other tones
-      vips linear "$work/base.png" "$work/photos/photo$k.png" 1 $((i * 3)) --uchar
+      vips linear "$work/base.v" "$work/photos/photo$k.jpg[Q=90]" 1 $((i * 3)) --uchar
     done
   done
   printf '3 3 16 0\n1 2 1\n2 4 2\n1 2 1\n' >"$work/blur.mat"
   for f in "$work/photos/"*; do
-    echo "$f $work/vips/${f##*/} $work/blur.mat --precision integer"
+    echo "$f $work/vips/${f##*/}[Q=75] $work/blur.mat --precision integer"
   done >"$work/vips.args"
-  seconds() { local s e; s=$(date +%s.%N); "$@"; e=$(date +%s.%N); echo "$e - $s" | bc; }
-  batch() { "$tool" blur -q -f -o "$work/batch" "$work/photos/"*; }
-  loop() { for f in "$work/photos/"*; do "$tool" blur -f "$f" "$work/loop/${f##*/}"; done; }
+  batch() { "$tool" blur -q -f --quality 75 -o "$work/batch" "$work/photos/"*; }
+  loop() { for f in "$work/photos/"*; do "$tool" blur -f --quality 75 "$f" "$work/loop/${f##*/}"; done; }
   peer() { xargs -P "$cores" -L 1 vips conv <"$work/vips.args"; }
-  mkdir "$work/batch" "$work/loop" "$work/vips"
-  local -A times=()
+  declare -A times=()
   for ((r = 0; r < rounds; r++)); do
     for c in batch loop peer; do
-      rm -f "$work/$c/"* "$work/vips/"*
-      times[$c]+="$(seconds $c) "
+      rm -f "$work/batch/"* "$work/loop/"* "$work/vips/"*
+      start=$(date +%s.%N)
+      $c
+      times[$c]+="$(bc <<<"$(date +%s.%N) - $start") "
     done
   done
-  median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
-  local b l p
+  median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
   b=$(median "${times[batch]}") l=$(median "${times[loop]}") p=$(median "${times[peer]}")
-  echo "60 photos 1920 x 1080, PNG to PNG, blur, $cores cores, median of $rounds (seconds):"
-  printf '  %-40s %6.2f\n' "orvessa blur -o DIR (one batch call)" "$b" \
-    "shell loop of orvessa blur IN OUT" "$l" "xargs -P$cores vips conv --precision integer" "$p"
-  printf '  batch / loop %.2f, batch / vips %.2f\n' "$(bc -l <<<"$b / $l")" "$(bc -l <<<"$b / $p")"
-}
-if [[ ${1:-} == --batch ]]; then
-  shift
-  batch_bench "$@"
+  echo "60 photos of 1920 x 1080, JPEG to JPEG at quality 75, blur, $cores cores, medians of $rounds rounds"
+  echo
+  echo "| contender | seconds | batch / it |"
+  echo "|---|---:|---:|"
+  awk -v s="$b" 'BEGIN { printf "| orvessa blur -o DIR (one batch call) | %.2f | 1.00 |\n", s }'
+  awk -v s="$l" -v b="$b" 'BEGIN { printf "| shell loop of orvessa blur IN OUT | %.2f | %.2f |\n", s, b / s }'
+  awk -v s="$p" -v b="$b" -v c="$cores" 'BEGIN { printf "| xargs -P%d vips conv --precision integer | %.2f | %.2f |\n", c, s, b / s }'
+  exit 0
+fi
+
+if [[ "${1:-}" == --end-to-end ]]; then
+  runs=${2:-7}
+  cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF \
+    -DORVESSA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$root/build/bench" -j 2 --target orvessa >/dev/null
+  tool="$root/build/bench/orvessa"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # The photo: a sample picture enlarged to 27 megapixels, saved as a camera would.
+  vips resize "$root/sample-pictures/astronaut.png" "$work/big.v" 12.5 --vscale 8.33984375
+  vips copy "$work/big.v" "$work/photo.jpg[Q=90]"
+  rm "$work/big.v"
+  printf '3 3 16 0\n1 2 1\n2 4 2\n1 2 1\n' >"$work/blur.mat"
+  kernel='3x3: 1,2,1 2,4,2 1,2,1'
+  # name | command, with OUT for the output file
+  contenders=(
+    "jpeg|orvessa blur|$tool blur --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|orvessa smooth|$tool smooth --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|vips conv|vips conv $work/photo.jpg OUT.jpg[Q=85] $work/blur.mat --precision integer"
+    "jpeg|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' -quality 85 OUT.jpg"
+    "png|orvessa blur|$tool blur $work/photo.jpg OUT.png"
+    "png|orvessa smooth|$tool smooth $work/photo.jpg OUT.png"
+    "png|vips conv|vips conv $work/photo.jpg OUT.png $work/blur.mat --precision integer"
+    "png|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' OUT.png"
+  )
+  for ((run = 0; run < runs; run++)); do
+    for i in "${!contenders[@]}"; do
+      IFS='|' read -r _ _ command <<<"${contenders[i]}"
+      command=${command//OUT/$work/out$i}
+      /usr/bin/time -f '%e %M' -o "$work/time" bash -c "$command" >/dev/null 2>&1
+      cat "$work/time" >>"$work/times$i"
+    done
+  done
+  median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+  echo "JPEG $(vipsheader "$work/photo.jpg"), $runs alternating runs, medians"
+  echo
+  echo "| output | tool | seconds | x vips | peak MiB | x vips | file KiB | x vips |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|"
+  declare -A vips_time vips_rss vips_size
+  for pass in vips all; do
+    for i in "${!contenders[@]}"; do
+      IFS='|' read -r output name _ <<<"${contenders[i]}"
+      seconds=$(cut -d' ' -f1 "$work/times$i" | median)
+      rss=$(cut -d' ' -f2 "$work/times$i" | median)
+      size=$(stat -c %s "$work/out$i".*)
+      if [[ $pass == vips ]]; then
+        [[ $name == "vips conv" ]] && vips_time[$output]=$seconds vips_rss[$output]=$rss vips_size[$output]=$size
+        continue
+      fi
+      awk -v o="$output" -v n="$name" -v s="$seconds" -v r="$rss" -v z="$size" \
+        -v vs="${vips_time[$output]}" -v vr="${vips_rss[$output]}" -v vz="${vips_size[$output]}" \
+        'BEGIN { printf "| %s | %s | %.2f | %.2f | %.0f | %.2f | %.0f | %.2f |\n", o, n, s, s / vs, r / 1024, r / vr, z / 1024, z / vz }'
+    done
+  done
   exit 0
 fi
 

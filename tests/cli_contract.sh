@@ -132,7 +132,7 @@ row() {
   if [[ $(id -u) == 0 && "$*" == *@root-can* ]]; then root_skips=$((root_skips + 1)); return; fi
   local -a args=("${@//@root-can/}")
   rm -rf "$out" && mkdir "$out"
-  (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") </dev/null >"$tmp/stdout" 2>"$tmp/err"
+  (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") <"${row_stdin:-/dev/null}" >"$tmp/stdout" 2>"$tmp/err"
   local got=$?
   local what="orvessa ${args[*]}"
   if ((got == 137)); then fail "$what: hung (killed after 20 s)"; return; fi
@@ -143,7 +143,8 @@ row() {
   fi
   [[ -z $pattern ]] || grep -q -- "$pattern" "$tmp/err" || fail "$what: stderr lacks '$pattern': $(cat "$tmp/err")"
 }
-limit='pixels, more than the limit of 67108864 pixels'
+limit='pixels, more than the limit of 67108864 pixels'             # gray's: the whole picture
+stream_limit='pixels, more than the limit of 268435456 pixels'     # blur's and smooth's
 for f in blur smooth; do
   # Raw arrays.
   row 2 'Is a directory' $f --raw 2x2 "$in/dir" "$out/o"
@@ -173,8 +174,12 @@ for f in blur smooth; do
   row 2 'Input/output error' $f /proc/self/mem "$out/o.png"
   row 2 '' $f "$in/empty" "$out/o.png"
   row 2 '' $f "$in/text.png" "$out/o.png"
-  row 2 "20000 x 20000 $limit" $f "$in/huge.svg" "$out/o.png"
-  row 2 "30000 x 30000 $limit" $f "$in/huge.png" "$out/o.png"
+  row 2 "20000 x 20000 $stream_limit" $f "$in/huge.svg" "$out/o.png"
+  row 2 "30000 x 30000 $stream_limit" $f "$in/huge.png" "$out/o.png"
+  row_stdin=$in/huge.bmp row 2 "30000 x 30000 $stream_limit" $f - "$out/o.png"
+  row 2 "48 x 32 pixels, more than the limit of 1000 pixels" $f --max-pixels 1000 "$in/pic.bmp" "$out/o.png"
+  row 1 '' $f --max-pixels 0 "$in/pic.bmp" "$out/o.png"
+  row 1 'png, jpeg' $f "$in/pic.bmp" "$out/o.gif"
   row 2 'input file itself' $f "$in/pic.bmp" "$in/pic-link.bmp"
   row 2 'no process reads' $f "$in/pic.bmp" "$in/fifo"
   row 2 'Permission denied' $f "$in/pic.bmp" "$tmp/readonly/o.png@root-can"
@@ -209,11 +214,11 @@ row 2 "$in/missing: the picture could not be converted: No such file" gray "$in/
 row 3 'Overflow' scale-x 1e30
 row 3 'Floating-point' fit 10 5 0 5
 row 1 '' fit 1 2 3 four
-# A truncated picture either loads as far as it goes or is refused.
+# A truncated picture is refused, and nothing is written.
 for c in gray blur; do
   for f in "$in/truncated.jpg" "$in/truncated.bmp"; do
-    timeout -s KILL 20 "$cli" $c "$f" "$out/t.png" 2>"$tmp/err"; got=$?
-    ((got == 0 || got == 2)) || fail "$c $f: exit $got"
+    row 2 '' $c "$f" "$out/t.png"
+    [[ ! -e $out/t.png ]] || fail "$c $f: a truncated picture left $out/t.png"
   done
 done
 (cd "$in" && find . -type f -exec md5sum {} + | sort) | cmp -s - "$tmp/inputs.md5" || fail "an input file changed"
@@ -241,7 +246,6 @@ mkdir "$tmp/limited" && failed_write "$tmp/limited" 8
 # A full disk, where root may mount a small one.
 if [[ $(id -u) == 0 ]] && mkdir "$tmp/full" && mount -t tmpfs -o size=64k tmpfs "$tmp/full" 2>/dev/null; then
   failed_write "$tmp/full" unlimited
-  grep -q 'No space left' "$tmp/err" || fail "full disk: $(cat "$tmp/err")"
   umount "$tmp/full"
 fi
 
@@ -258,11 +262,14 @@ for jobs in 1 4; do
   [[ $(grep -c 'text.png' "$tmp/err") == 1 && $(grep -c 'missing.png' "$tmp/err") == 1 ]] || fail "batch: one line per failure: $(cat "$tmp/err")"
   grep -qx 'orvessa: 5 done, 2 failed, 0 skipped as existing' "$tmp/err" || fail "batch summary: $(cat "$tmp/err")"
 done
-[[ $(ls "$b/out1" | tr '\n' ' ') == "chelsea.png coffee.png small1.bmp small2.bmp small3.bmp " ]] || fail "batch outputs: $(ls -A "$b/out1")"
+[[ $(ls "$b/out1" | tr '\n' ' ') == "chelsea.png coffee.jpg small1.bmp small2.bmp small3.bmp " ]] || fail "batch outputs: $(ls -A "$b/out1")"
 for f in "$b/out1/"*; do cmp -s "$f" "$b/out4/${f##*/}" || fail "batch: ${f##*/} differs between --jobs 1 and 4"; done
-"$cli" smooth "$b/in/coffee.jpg" "$tmp/single.png" && cmp -s "$tmp/single.png" "$b/out1/coffee.png" || fail "batch: not the single run's bytes"
+"$cli" smooth "$b/in/coffee.jpg" "$tmp/single.jpg" && cmp -s "$tmp/single.jpg" "$b/out1/coffee.jpg" || fail "batch: not the single run's bytes"
 expect_status 2 "batch again" "$cli" smooth -o "$b/out1" "$b/in/small1.bmp" "$b/in/coffee.jpg"
 grep -qx 'orvessa: 0 done, 0 failed, 2 skipped as existing' "$tmp/err" || fail "batch skipping: $(cat "$tmp/err")"
+expect_status 0 "batch --format" "$cli" blur --format jpeg --quality 75 -o "$b/asjpeg" "$b/in/small1.bmp" "$b/in/chelsea.gif"
+[[ $(ls "$b/asjpeg" | tr '\n' ' ') == "chelsea.jpg small1.jpg " ]] || fail "batch --format: $(ls "$b/asjpeg")"
+expect_status 0 "batch --quality, other formats too" "$cli" blur --quality 75 -o "$b/mixed" "$b/in/small1.bmp" "$b/in/coffee.jpg"
 expect_status 1 "two inputs, one output" "$cli" blur -o "$b/clash" "$b/in/chelsea.gif" "$b/more/chelsea.png"
 grep -q 'would both be written to' "$tmp/err" && [[ ! -e $b/clash ]] || fail "clash: $(cat "$tmp/err")"
 

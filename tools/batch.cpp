@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -21,25 +20,10 @@
 
 namespace orvessa::cli {
 
-const std::vector<std::string_view> picture_run_options{"--out-dir", "--from",  "--null",    "--jobs",
-                                                        "--force",   "--quiet", "--progress"};
+const std::vector<std::string_view> picture_run_options{
+    "--format", "--quality", "--out-dir", "--from", "--null", "--jobs", "--force", "--quiet", "--progress"};
 
 namespace {
-
-// The name a batch gives IN's result: IN's own when the tool writes that
-// format, otherwise with the extension of PNG. Empty when IN names no file.
-std::string output_name(std::string_view in) {
-    const auto slash = in.rfind('/');
-    const std::string name(slash == std::string_view::npos ? in : in.substr(slash + 1));
-    if (name.empty() || name == "." || name == "..") return {};
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) return name + ".png";
-    std::string extension = name.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension == ".png" || extension == ".bmp") return name;
-    return name.substr(0, dot) + ".png";
-}
 
 // --from's names: one a line, or each ended by a NUL byte; empty ones skipped.
 bool read_names(std::string_view from, bool nul, std::vector<std::string>& names) {
@@ -73,7 +57,9 @@ std::optional<FileId> file_id(const std::string& path) {
 struct Batch {
     std::vector<std::pair<std::string, std::string>> pictures;  // IN, and OUT or empty
     std::set<FileId> inputs;
-    JobSettings settings;
+    const ParsedArgs* parsed;
+    Replace replace;
+    std::int32_t threads;  // each picture's filter threads
     const PictureJob* job;
     std::atomic<std::size_t> next{0}, done{0}, failed{0}, skipped{0};
     std::atomic<int> status{exit_ok};
@@ -90,14 +76,17 @@ int one_picture(Batch& batch, const std::string& in, const std::string& out, boo
         complain(out + " is an input of the batch; inputs are never overwritten");
         return exit_file;
     }
-    if (batch.settings.replace == Replace::refuse && output_exists(out)) {
+    if (batch.replace == Replace::refuse && output_exists(out)) {
         output_allowed(out, Replace::refuse);  // says so
         skipped = true;
         return exit_file;
     }
-    if (!output_allowed(out, batch.settings.replace)) return exit_file;
+    if (!output_allowed(out, batch.replace)) return exit_file;
+    auto output = picture_output(*batch.parsed, out, true);  // checked before the batch began
+    if (!output) return exit_usage;
+    output->replace = batch.replace;
     try {
-        return (*batch.job)(in, out, batch.settings);
+        return (*batch.job)(in, *output, batch.threads);
     } catch (const std::bad_alloc&) {
         complain(in + ": out of memory");
     } catch (const std::exception& e) {
@@ -144,11 +133,14 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t t
         return usage_error(std::string(command) + " -o DIR wants at least one IN");
     }
 
+    // --format and --quality are checked once, for every output.
+    if (!picture_output(parsed, "", true)) return exit_usage;
     Batch batch;
     batch.job = &job;
+    batch.parsed = &parsed;
     std::map<std::string, const std::string*> planned;
     for (const std::string& in : inputs) {
-        const std::string name = output_name(in);
+        const std::string name = batch_output_name(parsed, in);
         const std::string out = name.empty() ? name : joined(folder, name);
         if (!out.empty()) {
             const auto [first, fresh] = planned.emplace(out, &in);
@@ -171,8 +163,8 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t t
     // get threads each, many small ones a job each.
     const auto workers = static_cast<std::int32_t>(
         std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), inputs.size())));
-    batch.settings = {parsed.has("--force") ? Replace::allow : Replace::refuse,
-                      std::max(1, std::min(threads, usable_cores() / workers))};
+    batch.replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
+    batch.threads = std::max(1, std::min(threads, usable_cores() / workers));
     const bool quiet = parsed.has("--quiet");
     {
         Progress progress(inputs.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
@@ -201,11 +193,13 @@ int run_pictures(std::string_view command, const ParsedArgs& parsed, std::int32_
     if (parsed.positional.size() != 2) {
         return usage_error(std::string(command) + " wants IN and OUT, or -o DIR IN...");
     }
-    const std::string_view in = parsed.positional[0], out = parsed.positional[1];
-    const Replace replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
-    if (same_file(in, out)) return exit_file;
-    if (!output_allowed(out, replace)) return exit_file;
-    return job(in, out, {replace, threads});
+    const std::string_view in = parsed.positional[0];
+    auto out = picture_output(parsed, parsed.positional[1]);
+    if (!out) return exit_usage;
+    out->replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
+    if (same_file(in, out->path)) return exit_file;
+    if (!output_allowed(out->path, out->replace)) return exit_file;
+    return job(in, *out, threads);
 }
 
 }  // namespace orvessa::cli

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "orvessa/filter_options.hpp"
+#include "orvessa/picture_stream.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa {
 struct Image;
@@ -33,6 +35,7 @@ int usage_error(std::string_view message);
 std::string reason_for(std::string_view path, std::string_view description);
 
 std::optional<std::int32_t> parse_int32(std::string_view text);
+std::optional<std::int64_t> parse_int64(std::string_view text);
 // "WIDTHxHEIGHT", each a 32-bit integer (negative too).
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text);
 
@@ -72,31 +75,56 @@ std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view
 int run(Args args);
 
 int run_filter_command(std::string_view filter, Args args);
+
+// The pixels blur and smooth take from a picture unless --max-pixels says
+// otherwise: 2^28, a 16384 x 16384 picture. They stream it, never holding
+// the whole picture except for BMP, TIFF and WebP output.
+constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
+
 int run_gray_command(Args args);
 int run_fit_command(Args args);
 int run_scale_command(std::string_view axis, Args args);
 
-// One picture in, one picture out: the work of a picture command, run once
-// for IN OUT or for each picture of a batch. It says why on failure and
-// returns the picture's exit status.
-struct JobSettings {
+// Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
+bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
+
+// A picture command's OUT: its format, from --format or OUT's extension
+// (PNG for '-' or a name without one), --quality for JPEG and WebP, and
+// whether an existing file is replaced.
+struct PictureOutput {
+    std::string_view path;
+    PictureFormat format;
+    int quality;
     Replace replace = Replace::refuse;
-    std::int32_t threads = 1;  // filter threads of this picture
 };
-using PictureJob =
-    std::function<int(std::string_view in, std::string_view out, const JobSettings& settings)>;
-// The options every picture command takes besides its own.
+// Checks --format and --quality against OUT before any work; nullopt after a
+// usage error that lists the formats. In a batch --quality is for the
+// outputs that have one.
+std::optional<PictureOutput> picture_output(const ParsedArgs& parsed, std::string_view path,
+                                            bool batch = false);
+// The name a batch gives IN's result: IN's own when the tool writes IN's
+// format, otherwise PNG; --format overrides and the extension changes to
+// match. Empty when IN names no file.
+std::string batch_output_name(const ParsedArgs& parsed, std::string_view in);
+// Encodes the picture onto OUT, the one place a picture's output is opened
+// (see output_file.hpp); false after saying why, OUT as it was.
+bool save_picture(const PictureOutput& out, const PictureStream& picture);
+bool save_picture(const PictureOutput& out, const Image& image);
+
+// One picture in, one picture out: the work of a picture command, run once
+// for IN OUT or for each picture of a batch, with `threads` filter threads.
+// It says why on failure and returns the picture's exit status.
+using PictureJob = std::function<int(std::string_view in, const PictureOutput& out, std::int32_t threads)>;
+// The options every picture command takes besides its own: the output's
+// format, replacing, batches.
 extern const std::vector<std::string_view> picture_run_options;
 // Runs a picture command's job: IN OUT, or a batch (-o DIR IN..., --from).
 // `threads` is the filter threads the command asks for (or the default).
 int run_pictures(std::string_view command, const ParsedArgs& parsed, std::int32_t threads,
                  const PictureJob& job);
 
-int run_picture_filter(std::string_view filter, std::string_view in, std::string_view out,
-                       const FilterOptions& options, Replace replace);
-// Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
-bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
-// Saves an image as PNG, or BMP for a ".bmp" path; false after saying why.
-bool save_picture(std::string_view path, const Image& image, Replace replace);
+// blur or smooth over picture IN, streamed into OUT.
+int run_picture_filter(std::string_view filter, std::string_view in, const PictureOutput& out,
+                       const FilterOptions& options, std::int64_t max_pixels);
 
 }  // namespace orvessa::cli

@@ -40,6 +40,14 @@ std::optional<std::int32_t> parse_int32(std::string_view text) {
     return value;
 }
 
+std::optional<std::int64_t> parse_int64(std::string_view text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc{} || ptr != end || text.empty()) return std::nullopt;
+    return value;
+}
+
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text) {
     const auto x = text.find('x');
     if (x == std::string_view::npos) return std::nullopt;
@@ -132,7 +140,8 @@ constexpr OptionSpec tool_options[] = {
     {"--dpi", "", true},        {"--two-color", "", false},  {"--out-dir", "-o", true},
     {"--from", "", true},       {"--null", "-0", false},     {"--jobs", "-j", true},
     {"--force", "-f", false},   {"--quiet", "-q", false},    {"--progress", "", false},
-    {"--help", "-h", false},    {"--version", "", false},
+    {"--help", "-h", false},    {"--version", "", false},    {"--max-pixels", "", true},
+    {"--format", "", true},     {"--quality", "", true},
 };
 
 }  // namespace

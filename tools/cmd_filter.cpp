@@ -56,7 +56,7 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
 }  // namespace
 
 int run_filter_command(std::string_view filter, Args args) {
-    std::vector<std::string_view> accepted{"--raw", "--lower-bound", "--path", "--threads"};
+    std::vector<std::string_view> accepted{"--raw", "--lower-bound", "--path", "--threads", "--max-pixels"};
     accepted.insert(accepted.end(), picture_run_options.begin(), picture_run_options.end());
     const auto parsed = parse_args(args, accepted);
     if (!parsed) return exit_usage;
@@ -76,11 +76,22 @@ int run_filter_command(std::string_view filter, Args args) {
         if (!threads || *threads < 1) return usage_error("--threads wants a count of 1 or more");
         options.threads = *threads;
     }
-    if (parsed->has("--raw")) return run_raw(filter, *parsed, options);
+    if (parsed->has("--raw")) {
+        for (const std::string_view name : {"--max-pixels", "--format", "--quality"}) {
+            if (parsed->has(name)) return usage_error(std::string(name) + " goes with pictures, not --raw");
+        }
+        return run_raw(filter, *parsed, options);
+    }
     if (parsed->has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
+    std::int64_t max_pixels = default_stream_pixels;
+    if (const auto text = parsed->option("--max-pixels")) {
+        const auto value = parse_int64(*text);
+        if (!value || *value < 1) return usage_error("--max-pixels wants a positive count");
+        max_pixels = *value;
+    }
     return run_pictures(filter, *parsed, options.threads,
-                        [filter](std::string_view in, std::string_view out, const JobSettings& job) {
-                            return run_picture_filter(filter, in, out, FilterOptions{job.threads}, job.replace);
+                        [filter, max_pixels](std::string_view in, const PictureOutput& out, std::int32_t threads) {
+                            return run_picture_filter(filter, in, out, FilterOptions{threads}, max_pixels);
                         });
 }
 

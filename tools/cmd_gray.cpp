@@ -1,4 +1,5 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+//   [--format F] [--quality Q]
 #include <new>
 #include <optional>
 
@@ -37,7 +38,7 @@ struct GraySettings {
     std::optional<std::pair<std::int32_t, std::int32_t>> fit;
 };
 
-int gray_picture(const GraySettings& gray, std::string_view in, std::string_view out, Replace replace) {
+int gray_picture(const GraySettings& gray, std::string_view in, const PictureOutput& out) {
     const auto name = utf16_file_name(in);
     if (!name) {
         complain(std::string(in) + ": the file name is not UTF-8");
@@ -61,7 +62,7 @@ int gray_picture(const GraySettings& gray, std::string_view in, std::string_view
         const bool painted = effects.ColorToBN(*name, surface.hdc(), 0, gray.two_color ? -1 : 0,
                                                gray.threshold, gray.fit ? -1 : 0, size.width, size.height);
         if (!painted) return not_converted(in, "");
-        return save_picture(out, surface.to_image(), replace) ? exit_ok : exit_file;
+        return save_picture(out, surface.to_image()) ? exit_ok : exit_file;
     } catch (const std::bad_alloc&) {
         return not_converted(in, "out of memory");
     }
@@ -89,8 +90,8 @@ int run_gray_command(Args args) {
     if (!apply_dpi_option(*parsed, true)) return exit_usage;
     // Painting runs on the calling thread: a job is one thread.
     return run_pictures("gray", *parsed, 1,
-                        [gray](std::string_view in, std::string_view out, const JobSettings& job) {
-                            return gray_picture(gray, in, out, job.replace);
+                        [gray](std::string_view in, const PictureOutput& out, std::int32_t) {
+                            return gray_picture(gray, in, out);
                         });
 }
 

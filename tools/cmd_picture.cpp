@@ -1,9 +1,12 @@
-// Pieces shared by the picture commands: file names, resolutions, saving.
+// Pieces shared by the picture commands: file names, resolutions, the
+// output's format and its writing.
 #include <stdexcept>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/portable_platform.hpp"
+#include "orvessa/picture_stream.hpp"
+#include "output_file.hpp"
 
 namespace orvessa::cli {
 
@@ -22,16 +25,92 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     return true;
 }
 
-bool save_picture(std::string_view path, const Image& image, Replace replace) {
-    std::vector<std::uint8_t> bytes;
+std::optional<PictureOutput> picture_output(const ParsedArgs& parsed, std::string_view path, bool batch) {
+    const std::string formats(written_picture_formats);
+    std::optional<PictureFormat> named;
+    if (const auto text = parsed.option("--format")) {
+        named = picture_format_named(*text);
+        if (!named) {
+            usage_error("--format " + std::string(*text) + " is not one the tool writes: " + formats);
+            return std::nullopt;
+        }
+    }
+    const auto extension = path == "-" ? std::nullopt : file_extension(path);
+    std::optional<PictureFormat> format = named;
+    if (extension) {
+        const auto by_name = picture_format_named(*extension);
+        if (by_name && named && *by_name != *named) {
+            usage_error("OUT's extension ." + std::string(*extension) + " and --format disagree");
+            return std::nullopt;
+        }
+        // An extension of another format would give a file whose name lies.
+        if (!by_name && !named) {
+            usage_error("cannot write ." + std::string(*extension) + " pictures; OUT may end in " +
+                        formats + ", or --format names the format");
+            return std::nullopt;
+        }
+        if (by_name) format = by_name;
+    }
+    PictureOutput out{path, format.value_or(PictureFormat::png), default_picture_quality};
+    if (const auto text = parsed.option("--quality")) {
+        const auto quality = parse_int32(*text);
+        if (!quality || *quality < 1 || *quality > 100) {
+            usage_error("--quality wants 1 to 100");
+            return std::nullopt;
+        }
+        if (!batch && !has_quality(out.format)) {
+            usage_error("--quality goes with JPEG and WebP output");
+            return std::nullopt;
+        }
+        out.quality = *quality;
+    }
+    return out;
+}
+
+std::string batch_output_name(const ParsedArgs& parsed, std::string_view in) {
+    const auto slash = in.rfind('/');
+    const std::string name(slash == std::string_view::npos ? in : in.substr(slash + 1));
+    if (name.empty() || name == "." || name == "..") return {};
+    const auto extension = file_extension(name);
+    std::optional<PictureFormat> own;
+    if (extension) own = picture_format_named(*extension);
+    const auto text = parsed.option("--format");
+    const PictureFormat format = text ? picture_format_named(*text).value_or(PictureFormat::png)
+                                      : own.value_or(PictureFormat::png);
+    if (own.has_value() && *own == format) return name;
+    const std::string stem = extension ? name.substr(0, name.size() - extension->size() - 1) : name;
+    return stem + "." + std::string(picture_format_extension(format));
+}
+
+bool save_picture(const PictureOutput& out, const PictureStream& picture) {
+    OutputFile file;
+    if (!file.open(out.path, out.replace)) return false;
     try {
-        bytes = encode_picture(image, has_bmp_suffix(std::string(path)));
+        picture.write(file.fd(), out.format, out.quality);
     } catch (const Error& e) {
-        complain("cannot write " + std::string(path) + ": " + reason_for(path, e.description()));
+        complain(std::string(out.path) + ": not written: " + reason_for(out.path, e.description()));
+        return false;  // the temporary file goes with `file`
+    }
+    return file.commit();
+}
+
+bool save_picture(const PictureOutput& out, const Image& image) {
+    try {
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3 * image.height);
+        for (std::int32_t y = 0; y < image.height; ++y) {
+            const std::uint8_t* in = &image.pixels[static_cast<std::size_t>(image.height - 1 - y) * image.stride()];
+            std::uint8_t* o = &rgb[static_cast<std::size_t>(y) * 3 * image.width];
+            for (std::int32_t x = 0; x < image.width; ++x, in += 3, o += 3) {
+                o[0] = in[2];
+                o[1] = in[1];
+                o[2] = in[0];
+            }
+        }
+        return save_picture(out, PictureStream::of_rows(rgb.data(), image.width, image.height));
+    } catch (const Error& e) {
+        complain("cannot write " + std::string(out.path) + ": " + reason_for(out.path, e.description()));
         return false;
     }
-    // Written as the raw arrays are, so that OUT is never waited on.
-    return write_all(path, bytes, replace);
 }
 
 }  // namespace orvessa::cli

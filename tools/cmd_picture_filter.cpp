@@ -1,37 +1,31 @@
-// orvessa blur|smooth IN OUT: the filter over a picture file's pixels, laid
-// out as the 24-bit bottom-up buffer, and the result saved as a picture.
+// orvessa blur|smooth IN OUT: the filter over a picture's pixels as they
+// stream from the decoder to the encoder, a strip of rows at a time.
+#include <unistd.h>
+
+#include <optional>
+
 #include "cli.hpp"
 #include "orvessa/error.hpp"
-#include "orvessa/pictava.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/picture_stream.hpp"
 
 namespace orvessa::cli {
 
-int run_picture_filter(std::string_view filter, std::string_view in, std::string_view out,
-                       const FilterOptions& options, Replace replace) {
-    Image image;
+int run_picture_filter(std::string_view filter, std::string_view in_path, const PictureOutput& output,
+                       const FilterOptions& options, std::int64_t max_pixels) {
+    const std::string in(in_path);
+    std::optional<PictureStream> result;
     try {
-        image = read_picture_file(std::string(in));
+        set_picture_threads(options.threads);
+        const PictureStream picture =
+            in == "-" ? PictureStream::open_descriptor(STDIN_FILENO, "standard input", max_pixels)
+                      : PictureStream::open_file(in, max_pixels);
+        result = picture.filtered(filter == "blur" ? PixelFilter::blur : PixelFilter::smooth);
     } catch (const Error& e) {
-        complain("cannot read " + std::string(in) + ": " + reason_for(in, e.description()));
+        const bool limit = e.hresult() == control_hresult(7);
+        complain("cannot read " + in + ": " + reason_for(in, e.description()) + (limit ? " (see --max-pixels)" : ""));
         return exit_file;
     }
-    ByteArrayView array(image.pixels.data(), static_cast<std::uint32_t>(image.pixels.size()), 0);
-    int status = exit_ok;
-    try {
-        Pictava effects(nullptr);
-        if (filter == "blur") {
-            effects.Blur_Buffer(array, image.width, image.height, options);
-        } else {
-            effects.MedianCut_Buffer(array, image.width, image.height, options);
-        }
-    } catch (const Error& e) {
-        complain(e.description() + " (error " + std::to_string(e.number()) + ")");
-        status = exit_method;
-    }
-    // As with raw buffers, OUT receives the pixels as the method left them.
-    if (!save_picture(out, image, replace)) return exit_file;
-    return status;
+    return save_picture(output, *result) ? exit_ok : exit_file;
 }
 
 }  // namespace orvessa::cli

@@ -23,12 +23,14 @@ constexpr std::string_view filter_help = R"(  blur   --raw WIDTHxHEIGHT [--lower
          3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
   smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          edge-adaptive smoothing of the same kind of buffer.
-  blur IN OUT, smooth IN OUT
-         the same filters over a picture file (BMP, PNG, JPEG, GIF, ...).
+  blur IN OUT, smooth IN OUT [--max-pixels N] [--format F] [--quality Q]
+         the same filters over a picture, streamed from IN to OUT a strip
+         of rows at a time.
 )";
 
 constexpr std::string_view gray_help =
     R"(  gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+         [--format F] [--quality Q]
          picture IN turned gray (128 to 255) or, with --two-color, black and
          white above threshold N (default 128); painted at its natural size,
          or fitted and centred into a white WIDTH x HEIGHT box.
@@ -49,16 +51,33 @@ constexpr std::string_view filter_notes = R"(
   them after the call; '-' is standard input or output. WIDTH and HEIGHT are
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
-  scalar, sse2, ssse3, avx2, avx512). --threads N runs a filter on N threads
-  (default: every core the process may use); the bytes are the same for
-  every N.
+  scalar, sse2, ssse3, avx2, avx512). --threads N runs a filter on N
+  threads (default: every core the process may use); the bytes are the same
+  for every N.
 )";
 
 constexpr std::string_view picture_notes = R"(
-  Pictures are written as PNG, or BMP when OUT ends in .bmp. IN must be a
-  regular file or '-'; an OUT that names IN is refused, so an input file is
-  never overwritten. Pictures larger than 8192 x 8192 pixels are refused
-  before they are decoded.
+Pictures:
+  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, PNM, SVG;
+         the format is found from the bytes. blur and smooth read '-' as
+         standard input.
+  write  PNG (.png), JPEG (.jpg, .jpeg), BMP (.bmp), WebP (.webp), TIFF
+         (.tif, .tiff), chosen by OUT's extension in any case. --format
+         png|jpeg|bmp|webp|tiff names the format of an OUT without one of
+         these extensions ('-' is standard output, PNG unless told). An OUT
+         whose extension names no format written here is refused before any
+         work (exit 1). --quality Q (1 to 100, default 85) sets the JPEG and
+         WebP quality. Transparent parts are laid over white.
+  limits A picture's declared size is checked before it is decoded. blur
+         and smooth take up to 268435456 pixels (16384 x 16384, a 200-
+         megapixel photo) or --max-pixels N; they hold a few rows at a time,
+         except for BMP, TIFF and WebP output, which hold the whole picture.
+         gray holds the whole picture and takes up to 67108864 pixels (8192
+         x 8192), for the picture and for the box of --fit.
+
+  IN must be a regular file or '-'; an OUT that names IN is refused, so an
+  input file is never overwritten. A picture cut short or corrupt is
+  refused (exit 2) and leaves no OUT.
 )";
 
 constexpr std::string_view files_notes = R"(
@@ -73,17 +92,18 @@ constexpr std::string_view batch_help = R"(
 Many pictures:
   -o DIR, --out-dir DIR
          writes each picture IN to DIR/<IN's name> (DIR is made if missing),
-         in IN's format when the tool writes it, otherwise as PNG with the
-         extension changed. Two inputs that would give one output are
-         refused before any work.
+         in IN's format when the tool writes it, otherwise as PNG; --format
+         names another, and the extension changes to match (--quality is
+         for the JPEG and WebP ones). Two inputs that would give one output
+         are refused before any work.
   --from FILE
          reads more inputs from FILE ('-': standard input), one a line.
   -0, --null
          --from's names end with a NUL byte instead (find -print0).
   -j N, --jobs N
          pictures in parallel (default: every core the process may use);
-         jobs times filter threads never exceed the cores. Each job holds one
-         picture at a time, so at most N pictures are in memory.
+         jobs times filter threads never exceed the cores. Each job works on
+         one picture at a time, so at most N pictures are open.
   -q, --quiet
          no progress line and no summary.
   --progress
@@ -110,8 +130,8 @@ Options:
 
 constexpr std::string_view examples_help = R"(
 Examples:
-  orvessa blur -o blurred/ photos/*.jpg
-         every picture of a folder, blurred, into another folder.
+  orvessa blur --quality 75 -o blurred/ photos/*.jpg
+         every photo of a folder, blurred, into another folder.
   find photos -name '*.png' -print0 | orvessa smooth -0 --from - -o out/
          a batch over any number of files, whatever their names.
   head -c 60 /dev/urandom | orvessa blur --raw 4x5 - - | od -An -tu1
@@ -122,7 +142,7 @@ constexpr std::string_view exit_help = R"(
 Exit status: 0 done (in a batch: every picture); 1 usage error, nothing
 done; 2 a file cannot be read or written, an OUT exists (without --force),
 or the picture could not be converted; 3 the method raised an error (OUT
-still receives the array or picture as it was left). A batch exits with the
+still receives the array as it was left). A batch exits with the
 highest status of its pictures. 130 or 143: stopped by SIGINT or SIGTERM;
 outputs already complete stay, unfinished ones are removed.
 )";
