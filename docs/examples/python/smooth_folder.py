@@ -1,0 +1,54 @@
+"""Smooths every picture of a folder on a dask.distributed cluster: each
+worker reads a picture, smooths it and writes it, and the files are those
+that `orvessa smooth IN OUT.png` writes.
+
+    python3 smooth_folder.py IN_DIR OUT_DIR                      # a local cluster
+    python3 smooth_folder.py IN_DIR OUT_DIR --scheduler tcp://host:8786
+
+Every worker needs orvessa (the python3-orvessa package) and must see both
+folders by the same paths (a shared file system).
+"""
+
+import argparse
+import pathlib
+
+from distributed import Client, LocalCluster
+
+import orvessa
+
+PICTURE_SUFFIXES = {".bmp", ".gif", ".ico", ".jpeg", ".jpg", ".png", ".tif", ".tiff"}
+
+
+def smooth_file(source: str, target: str) -> str:
+    picture = orvessa.read_picture(source)
+    orvessa.smooth(picture)
+    orvessa.write_picture(target, picture)
+    return target
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("pictures", type=pathlib.Path)
+    parser.add_argument("results", type=pathlib.Path)
+    parser.add_argument("--scheduler", help="a running scheduler, e.g. tcp://host:8786")
+    args = parser.parse_args()
+    args.results.mkdir(parents=True, exist_ok=True)
+    sources = sorted(p for p in args.pictures.iterdir() if p.suffix.lower() in PICTURE_SUFFIXES)
+    targets = [args.results / f"{p.name}.png" for p in sources]
+
+    if args.scheduler:
+        client = Client(args.scheduler)
+    else:
+        cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                               host="127.0.0.1", dashboard_address=None)
+        client = Client(cluster)
+    with client:
+        futures = client.map(smooth_file, [str(p) for p in sources], [str(p) for p in targets])
+        for target in client.gather(futures):
+            print(target)
+    if not args.scheduler:
+        cluster.close()
+
+
+if __name__ == "__main__":
+    main()

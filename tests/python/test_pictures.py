@@ -1,0 +1,61 @@
+"""Pictures read, filtered, written and painted gray as the orvessa tool does."""
+
+import numpy as np
+import pytest
+from conftest import PICTURES, run_tool
+
+import orvessa
+
+
+@pytest.mark.parametrize("name, filter_name, suffix", [
+    ("coffee.jpg", "smooth", ".png"),
+    # Rows without padding: gdk-pixbuf's BMP writer leaves the padding
+    # bytes of a row as its heap held them.
+    ("coffee.jpg", "blur", ".bmp"),
+    ("chelsea.gif", "smooth", ".png"),
+    ("astronaut.png", "blur", ".png"),
+    ("camera-8bit.bmp", "smooth", ".png"),
+])
+def test_filtered_pictures_are_the_tools_files(name, filter_name, suffix, tmp_path):
+    source = PICTURES / name
+    want, got = tmp_path / f"tool{suffix}", tmp_path / f"python{suffix}"
+    run_tool(filter_name, source, want)
+
+    picture = orvessa.read_picture(source)
+    getattr(orvessa, filter_name)(picture)
+    orvessa.write_picture(str(got), picture)
+
+    assert got.read_bytes() == want.read_bytes()
+
+
+@pytest.mark.parametrize("options, keywords", [
+    ([], {}),
+    (["--two-color", "--threshold=90"], {"two_color": True, "threshold": 90}),
+    (["--fit=200x120"], {"fit": (200, 120)}),
+    (["--two-color", "--fit=90x150"], {"two_color": True, "fit": (90, 150)}),
+])
+def test_gray_paints_as_the_tool(options, keywords, tmp_path):
+    source = PICTURES / "chelsea-small.bmp"
+    run_tool("gray", source, tmp_path / "tool.png", *options)
+    np.testing.assert_array_equal(orvessa.gray(source, **keywords),
+                                  orvessa.read_picture(tmp_path / "tool.png"))
+
+
+def test_units_and_fit_as_the_tool():
+    for himetric, dpi in [(2540, 96), (1000.5, 120), (-333, 72)]:
+        assert orvessa.scale_x(himetric, dpi) == int(run_tool("scale-x", himetric, f"--dpi={dpi}").stdout)
+        assert orvessa.scale_y(himetric, dpi=dpi) == int(run_tool("scale-y", himetric, f"--dpi={dpi}").stdout)
+    assert orvessa.fit(101, 50, 100, 100) == tuple(map(int, run_tool("fit", 101, 50, 100, 100).stdout.split()))
+    with pytest.raises(orvessa.Overflow):
+        orvessa.scale_x(1e7)
+
+
+def test_picture_failures(tmp_path):
+    with pytest.raises(orvessa.FileNotFound):
+        orvessa.read_picture(tmp_path / "missing.png")
+    with pytest.raises(orvessa.Error):
+        orvessa.read_picture(PICTURES / "README.md")
+    with pytest.raises(TypeError, match="uint8"):
+        orvessa.write_picture(tmp_path / "out.png", np.zeros((4, 4, 3), np.float32))
+    with pytest.raises(orvessa.Error):
+        orvessa.write_picture(tmp_path / "no-such-folder" / "out.png", np.zeros((4, 4, 3), np.uint8))
