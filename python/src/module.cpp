@@ -93,7 +93,7 @@ public:
     explicit WritableBytes(const py::handle& object) {
         if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_WRITABLE | PyBUF_ND | PyBUF_FORMAT) != 0) {
             PyErr_Clear();
-            throw py::type_error("expected a writable bytes-like object (bytearray, memoryview, "
+            throw py::type_error("expected a writable, contiguous bytes-like object (bytearray, memoryview, "
                                  "numpy uint8 array), got " +
                                  std::string(py::str(py::type::of(object).attr("__name__"))));
         }
