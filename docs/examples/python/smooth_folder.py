@@ -10,6 +10,7 @@ folders by the same paths (a shared file system).
 """
 
 import argparse
+import contextlib
 import pathlib
 
 from distributed import Client, LocalCluster
@@ -36,18 +37,15 @@ def main() -> None:
     sources = sorted(p for p in args.pictures.iterdir() if p.suffix.lower() in PICTURE_SUFFIXES)
     targets = [args.results / f"{p.name}.png" for p in sources]
 
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                               host="127.0.0.1", dashboard_address=None)
-        client = Client(cluster)
-    with client:
+    with contextlib.ExitStack() as stack:
+        # A running scheduler, or two worker processes on this machine only.
+        scheduler = args.scheduler or stack.enter_context(LocalCluster(
+            n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+            dashboard_address=None))
+        client = stack.enter_context(Client(scheduler))
         futures = client.map(smooth_file, [str(p) for p in sources], [str(p) for p in targets])
         for target in client.gather(futures):
             print(target)
-    if not args.scheduler:
-        cluster.close()
 
 
 if __name__ == "__main__":
