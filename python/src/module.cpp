@@ -225,17 +225,16 @@ py::array gray(const py::object& path, bool two_color, int threshold,
     const std::u16string name = file_name(path);
     Pictava effects;
     std::int32_t width = 0, height = 0;
-    if (box) {
-        std::tie(width, height) = *box;
-    } else {
-        try {
-            const auto picture = default_platform().load_picture(name);
-            width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
-            height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
-        } catch (const Error& e) {
-            raise_error(e);
-        }
+    try {
+        // Loaded also for a box, as the tool does: a picture that cannot be
+        // read raises the loader's reason.
+        const auto picture = default_platform().load_picture(name);
+        width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
+        height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
+    } catch (const Error& e) {
+        raise_error(e);
     }
+    if (box) std::tie(width, height) = *box;
     if (width <= 0 || height <= 0) throw py::value_error(file_path(path) + ": the picture has no pixels");
     if (std::int64_t{width} * height > max_picture_pixels) {
         throw py::value_error(file_path(path) + ": the result would be too large");

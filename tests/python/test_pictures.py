@@ -53,6 +53,8 @@ def test_units_and_fit_as_the_tool():
 def test_picture_failures(tmp_path):
     with pytest.raises(orvessa.FileNotFound):
         orvessa.read_picture(tmp_path / "missing.png")
+    with pytest.raises(orvessa.FileNotFound):
+        orvessa.gray(tmp_path / "missing.png", fit=(10, 10))
     with pytest.raises(orvessa.Error):
         orvessa.read_picture(PICTURES / "README.md")
     with pytest.raises(TypeError, match="uint8"):
