@@ -35,7 +35,7 @@ if(WIN32)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt docs/com-guide.md DESTINATION .
     COMPONENT windows)
   if(TARGET orvessa_idl)
-    install(FILES ${orvessa_gen}/object/orvessa_idl.h DESTINATION include COMPONENT windows)
+    install(FILES ${orvessa_gen}/server/orvessa_idl.h DESTINATION include COMPONENT windows)
   endif()
   file(GLOB orvessa_script_examples docs/examples/*.vbs)
   install(FILES ${orvessa_script_examples} docs/examples/com_client.cpp

@@ -28,7 +28,7 @@ pybind11_add_module(orvessa_python MODULE NO_EXTRAS
   python/src/module.cpp python/src/picture_arrays.cpp)
 set_target_properties(orvessa_python PROPERTIES OUTPUT_NAME _orvessa
   LIBRARY_OUTPUT_DIRECTORY ${orvessa_python_tree}/orvessa)
-target_include_directories(orvessa_python PRIVATE src)
+orvessa_own(orvessa_python)
 target_link_libraries(orvessa_python PRIVATE orvessa_core orvessa_platform)
 
 file(GLOB orvessa_python_sources CONFIGURE_DEPENDS

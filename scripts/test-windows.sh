@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The Windows server under Wine, for both bitnesses: builds the 32-bit and
-# the 64-bit Windows trees, checks each DLL's exports and imports, and in each
-# tree's own Wine prefix registers the DLL with regsvr32, runs the test program
-# (which also uses the DLL registration-free) and the script client with the
-# script host of the same bitness, unregisters it, and runs the object tests
-# again under an application manifest. Then, in the 64-bit prefix, both DLLs
-# side by side: each works from its own script host, unregistering either
-# leaves the other working, and unregistering both leaves no key of the
-# server behind. Exits non-zero on any failure.
+# the 64-bit Windows trees, checks each DLL's exports and imports, runs each
+# tree's tests through CTest in its own Wine prefix (registration, the test
+# program's tests one by one, the script client, the examples of
+# docs/com-guide.md, unregistration), and the object tests again under an
+# application manifest. Then, in the 64-bit prefix, both DLLs side by side:
+# each works from its own script host, unregistering either leaves the other
+# working, and unregistering both leaves no key of the server behind. Exits
+# non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/windows-common.sh"
@@ -48,41 +48,29 @@ run_client() {
   fi
 }
 
-# The examples of docs/com-guide.md, with the DLL registered: each prints
-# what its .out file holds.
-run_examples() {
-  local picture example name output
-  echo "-- the examples of docs/com-guide.md ($windows_bits-bit)"
-  picture=$(winepath -w "$root/sample-pictures/chelsea-small.bmp")
-  for example in "$root"/docs/examples/*.vbs "$windows_build/com_client.exe"; do
-    name=$(basename "${example%.*}")
-    case "$example" in
-      *.vbs) output=$(wine_run cscript //nologo "$(winepath -w "$example")" "$picture" 2>&1) ;;
-      *) output=$(wine_run "$example" "$picture" 2>&1) ;;
-    esac
-    diff <(tr -d '\r' <<<"$output") "$root/docs/examples/$name.out" ||
-      fail "the example $name printed otherwise than $name.out"
-  done
+# The selected tests of a test program under LOADER; fails when they fail
+# and when the filter selects none.
+run_selected_tests() {
+  local loader=$1 program=$2 filter=$3 output status=0
+  output=$(wine_run_with "$loader" "$program" --gtest_brief=1 --gtest_filter="$filter" 2>&1) ||
+    status=$?
+  output=${output//$'\r'/}
+  echo "$output"
+  [[ $status -eq 0 ]] || fail "the tests $filter failed (status $status)"
+  grep -q '^\[  PASSED  \] [1-9][0-9]* test' <<<"$output" || fail "no test matches $filter"
 }
 
-# One bitness in its own prefix: the whole test program and the client.
+# One bitness in its own prefix: its tests under CTest, then the object
+# tests under an application manifest.
 run_suite() {
   use_windows_tree "$1"
   echo "-- the $windows_bits-bit Windows tree"
   build_windows_tree
   check_dll
   ensure_wine_prefix
-  cd "$windows_build"
-  echo "-- regsvr32 Orvessa.dll ($windows_bits-bit)"
-  wine_run regsvr32 /s Orvessa.dll
-  echo "-- the $windows_bits-bit test program"
-  wine_run orvessa_windows_tests.exe
-  echo "-- the script client ($windows_bits-bit)"
-  run_client "$wine_loader" "$2"
-  run_examples
-  echo "-- regsvr32 /u Orvessa.dll ($windows_bits-bit)"
-  wine_run regsvr32 /u /s Orvessa.dll
-  cd "$root"
+  echo "-- the $windows_bits-bit tests under CTest"
+  ctest --test-dir "$windows_build" --no-tests=error --output-on-failure
+  timeout 60 wineserver -w || true
   run_with_application_manifest
 }
 
@@ -91,27 +79,29 @@ run_suite() {
 # assembly Orvessa as a dependency. (The registration-free tests inside the
 # program make activation contexts of their own; this is the process's.)
 run_with_application_manifest() {
-  local app="$windows_build/app-manifest" architecture=x86 clsid
+  local app="$windows_build/app-manifest" architecture=x86 clsid version
   [[ $windows_bits == 64 ]] && architecture=amd64
   echo "-- the $windows_bits-bit test program under an application manifest, nothing registered"
   [[ -z "$(classes_snapshot)" ]] || fail "keys of the server are still registered"
   rm -rf "$app"
   mkdir -p "$app"
   cp "$windows_build/orvessa_windows_tests.exe" "$windows_build/Orvessa.dll" "$app/"
+  version=$(sed -n 's/.*assemblyIdentity type="win32" name="Orvessa" version="\([0-9.]*\)".*/\1/p' \
+    "$windows_build/Orvessa.manifest")
   cat >"$app/orvessa_windows_tests.exe.manifest" <<MANIFEST
 <?xml version="1.0" encoding="UTF-8" standalone="yes"?>
 <assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
   <assemblyIdentity type="win32" name="OrvessaTests" version="1.0.0.0" processorArchitecture="$architecture"/>
   <dependency><dependentAssembly>
-    <assemblyIdentity type="win32" name="Orvessa" version="1.0.0.9" processorArchitecture="$architecture"/>
+    <assemblyIdentity type="win32" name="Orvessa" version="$version" processorArchitecture="$architecture"/>
   </dependentAssembly></dependency>
 </assembly>
 MANIFEST
-  wine_run "$app/orvessa_windows_tests.exe" --gtest_brief=1 \
-    --gtest_filter='ObjectTest.*:DispatchTest.*:ColorToBNTest.*:-ColorToBNTest.ManyCalls*'
+  run_selected_tests "$wine_loader" "$app/orvessa_windows_tests.exe" \
+    'ObjectTest.*:DispatchTest.*:ColorToBNTest.*:-ColorToBNTest.ManyCalls*'
   # The class stays unregistered. Wine's automation marshaller registers the
   # type library it loads for the cross-apartment call; that goes again.
-  clsid=$(grep -o 'clsid="{[^}]*}"' "$windows_build/Orvessa.manifest" | cut -c8-45)
+  clsid=$(sed -n 's/.*clsid="\({[^}]*}\)".*/\1/p' "$windows_build/Orvessa.manifest")
   if classes_snapshot | grep -qiF -e "CLSID\\\\$clsid" -e 'Orvessa.Pictava'; then
     fail "running under the application manifest registered the class"
   fi
@@ -125,7 +115,7 @@ MANIFEST
 # each DLL alone leaves every other key as it was, the test program checks.
 classes_snapshot() {
   local ids
-  ids=$(grep -o 'uuid([0-9a-fA-F-]*)' "$root/src/object/orvessa.idl" | cut -c6-41 | tr 'a-f' 'A-F' | paste -sd'|')
+  ids=$(sed -n 's/.*uuid(\([0-9a-fA-F-]*\)).*/\1/p' "$root/src/server/orvessa.idl" | tr 'a-f' 'A-F' | paste -sd'|')
   timeout 60 wineserver -w || true
   awk -v ids="$ids|ORVESSA" '
     /^\[/ { keep = (toupper($0) ~ ids); if (keep) { sub(/\] [0-9]+$/, "]"); print } next }
@@ -151,13 +141,13 @@ run_client "$wine_loader" AMD64
 echo "-- the 32-bit DLL unregistered: the 64-bit one still works, across apartments too"
 wine_run_with "$wine32" regsvr32 /u /s "$dll32"
 run_client "$wine_loader" AMD64
-(cd "$root/build/windows64" && wine_run orvessa_windows_tests.exe --gtest_brief=1 --gtest_filter='ObjectTest.*')
+run_selected_tests "$wine_loader" "$root/build/windows64/orvessa_windows_tests.exe" 'ObjectTest.*'
 
 echo "-- the 64-bit DLL unregistered: the 32-bit one still works, across apartments too"
 wine_run_with "$wine32" regsvr32 /s "$dll32"
 wine_run regsvr32 /u /s "$dll64"
 run_client "$wine32" x86
-(cd "$root/build/windows" && wine_run_with "$wine32" orvessa_windows_tests.exe --gtest_brief=1 --gtest_filter='ObjectTest.*')
+run_selected_tests "$wine32" "$root/build/windows/orvessa_windows_tests.exe" 'ObjectTest.*'
 
 echo "-- both unregistered: no key of the server is left"
 wine_run_with "$wine32" regsvr32 /u /s "$dll32"

@@ -8,6 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
 "$root/scripts/setup.sh"
+# The scripts below would run it again; once is enough.
+export ORVESSA_SETUP_DONE=1
 
 echo "== native build and tests"
 cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON -DORVESSA_BUILD_TESTS=ON -DORVESSA_BUILD_BENCH=ON >/dev/null

@@ -4,7 +4,7 @@
 #include <cfenv>
 #include <climits>
 
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 #include "orvessa/arith.hpp"
 
 namespace orvessa {

@@ -56,13 +56,13 @@ TEST(Blur, BorderPaddingAndFlatAreasStay) {
 
     // Pad bytes are neither read nor written: other garbage there, same pixels.
     std::mt19937 rng(3);
-    auto noisy = random_bytes(rng, static_cast<std::size_t>(stride_of(7) * 6));
+    auto noisy = random_bytes(rng, static_cast<std::size_t>(PixelLayout::stride_for(7) * 6));
     auto other_pad = noisy;
-    for (std::int32_t row = 0; row < 6; ++row) other_pad[static_cast<std::size_t>(row * stride_of(7) + 21)] ^= 0xFF;
+    for (std::int32_t row = 0; row < 6; ++row) other_pad[static_cast<std::size_t>(row * PixelLayout::stride_for(7) + 21)] ^= 0xFF;
     const auto a = blur(noisy, 7, 6).bytes;
     const auto b = blur(other_pad, 7, 6).bytes;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (i % static_cast<std::size_t>(stride_of(7)) == 21) {
+        if (i % static_cast<std::size_t>(PixelLayout::stride_for(7)) == 21) {
             EXPECT_EQ(a[i], noisy[i]);
             EXPECT_EQ(b[i], other_pad[i]);
         } else {
@@ -74,7 +74,7 @@ TEST(Blur, BorderPaddingAndFlatAreasStay) {
 TEST(Blur, OnlyTheInnerRowsAndColumnsChange) {
     std::mt19937 rng(4);
     // dim_y 4: only row 1 (elements 2S + 3 .. 2S + 3 (dim_x - 1) - 1) may change.
-    const std::int32_t dim_x = 6, stride = stride_of(dim_x);
+    const std::int32_t dim_x = 6, stride = PixelLayout::stride_for(dim_x);
     const auto bytes = random_bytes(rng, static_cast<std::size_t>(stride * 4));
     const auto out = blur(bytes, dim_x, 4).bytes;
     for (std::int32_t i = 0; i < stride * 4; ++i) {
@@ -84,7 +84,7 @@ TEST(Blur, OnlyTheInnerRowsAndColumnsChange) {
         }
     }
     // dim_x 3: only column 1 of the filtered rows.
-    const auto narrow = random_bytes(rng, static_cast<std::size_t>(stride_of(3) * 8));
+    const auto narrow = random_bytes(rng, static_cast<std::size_t>(PixelLayout::stride_for(3) * 8));
     const auto narrow_out = blur(narrow, 3, 8).bytes;
     for (std::int32_t r = 0; r < 8; ++r) {
         for (std::int32_t x : {0, 2}) {

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace orvessa::testing {
+#include "orvessa/pixel_layout.hpp"
+
+namespace orvessa::test {
 
 struct Bgr {
     std::uint8_t b, g, r;
@@ -22,13 +24,16 @@ struct BmpPicture {
     Bgr at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-inline std::vector<std::uint8_t> file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// Path: std::string, or under Windows std::wstring.
+template <class Path>
+std::vector<std::uint8_t> file_bytes(const Path& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Empty picture when the file is not an uncompressed bottom-up 8/24-bit BMP.
-inline BmpPicture read_bmp(const std::string& path) {
+template <class Path>
+BmpPicture read_bmp(const Path& path) {
     const std::vector<std::uint8_t> f = file_bytes(path);
     auto u32 = [&](std::size_t at) {
         std::uint32_t v;
@@ -41,7 +46,7 @@ inline BmpPicture read_bmp(const std::string& path) {
     const std::uint32_t offset = u32(10), header = u32(14), bits = u16(28), compression = u32(30);
     const auto width = static_cast<std::int32_t>(u32(18)), height = static_cast<std::int32_t>(u32(22));
     if (compression != 0 || height <= 0 || width <= 0 || (bits != 8 && bits != 24)) return pic;
-    const std::size_t stride = ((width * bits + 31) / 32) * 4;
+    const std::size_t stride = ((width * bits + 31) / 32) * 4;  // 8 or 24 bits per pixel
     if (f.size() < offset + stride * height) return pic;
     pic.width = width;
     pic.height = height;
@@ -59,6 +64,20 @@ inline BmpPicture read_bmp(const std::string& path) {
     return pic;
 }
 
+// A picture's pixels in the 24-bit bottom-up buffer layout, pads zero.
+inline std::vector<std::uint8_t> buffer_of(const BmpPicture& pic) {
+    const auto stride = static_cast<std::size_t>(row_stride(pic.width));
+    std::vector<std::uint8_t> buffer(stride * static_cast<std::size_t>(pic.height), 0);
+    for (int y = 0; y < pic.height; ++y) {
+        for (int x = 0; x < pic.width; ++x) {
+            const Bgr p = pic.at(x, y);
+            std::uint8_t* b = &buffer[static_cast<std::size_t>(pic.height - 1 - y) * stride + 3 * x];
+            b[0] = p.b, b[1] = p.g, b[2] = p.r;
+        }
+    }
+    return buffer;
+}
+
 // The gray / two-colour value of a pixel, written out from the rule itself.
 inline std::uint8_t expected_value(Bgr p, bool two_color, int threshold) {
     const int sum = p.b + p.g + p.r;
@@ -66,4 +85,4 @@ inline std::uint8_t expected_value(Bgr p, bool two_color, int threshold) {
     return two_color ? (level > threshold ? 255 : 0) : static_cast<std::uint8_t>(128 + level / 2);
 }
 
-}  // namespace orvessa::testing
+}  // namespace orvessa::test

@@ -18,9 +18,10 @@ namespace orvessa {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bgr;
-using testing::BmpPicture;
-using testing::read_bmp;
+using test::Bgr;
+using test::BmpPicture;
+using test::buffer_of;
+using test::read_bmp;
 
 const std::string pictures = std::string(ORVESSA_PICTURES) + "/";
 
@@ -64,22 +65,8 @@ private:
 constexpr Bgr white{255, 255, 255};
 
 Bgr gray_of(Bgr p, bool two_color, int threshold) {
-    const std::uint8_t v = testing::expected_value(p, two_color, threshold);
+    const std::uint8_t v = test::expected_value(p, two_color, threshold);
     return {v, v, v};
-}
-
-// A picture's pixels in the 24-bit bottom-up buffer layout.
-std::vector<std::uint8_t> buffer_of(const BmpPicture& pic) {
-    const int stride = (3 * pic.width + 3) & ~3;
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stride) * pic.height, 0);
-    for (int y = 0; y < pic.height; ++y) {
-        for (int x = 0; x < pic.width; ++x) {
-            const Bgr p = pic.at(x, y);
-            std::uint8_t* b = &buffer[static_cast<std::size_t>(pic.height - 1 - y) * stride + 3 * x];
-            b[0] = p.b, b[1] = p.g, b[2] = p.r;
-        }
-    }
-    return buffer;
 }
 
 TEST_F(CliPicture, GrayAtNaturalSizeConvertsEveryPixel) {

@@ -10,8 +10,8 @@
 namespace orvessa {
 namespace {
 
-using testing::FakePlatform;
-using testing::Paint;
+using test::FakePlatform;
+using test::Paint;
 using Calls = std::vector<std::string>;
 
 constexpr std::int32_t hdc = 0x1234;
@@ -26,7 +26,7 @@ struct Picture : FakePlatform {
         fill = [this, pixels = std::move(top_down_bgr)](std::uint8_t* bits, const BitmapInfo& info,
                                                       std::uint32_t lines) {
             const std::int32_t w = info.header.width, h = static_cast<std::int32_t>(lines);
-            const std::int32_t stride = (3 * w + 3) & ~3;
+            const auto stride = static_cast<std::int32_t>(row_stride(w));
             for (std::int32_t r = 0; r < h; ++r) {
                 for (std::int32_t i = 0; i < 3 * w; ++i) {
                     const std::size_t from = static_cast<std::size_t>(r) * 3 * w + i;
@@ -45,7 +45,7 @@ bool run(Pictava& p, std::int16_t two_color = 0, std::uint8_t threshold = 128,
 // The painted value of each pixel, top row first.
 std::vector<std::uint8_t> painted_values(const Paint& paint) {
     const std::int32_t w = paint.info.header.width, h = paint.info.header.height;
-    const std::int32_t stride = (3 * w + 3) & ~3;
+    const auto stride = static_cast<std::int32_t>(row_stride(w));
     std::vector<std::uint8_t> values;
     for (std::int32_t r = h - 1; r >= 0; --r) {
         for (std::int32_t c = 0; c < w; ++c) {

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "orvessa/error.hpp"
+#include "orvessa/pixel_layout.hpp"
 #include "platform/platform.hpp"
 
-namespace orvessa::testing {
+namespace orvessa::test {
 
 constexpr std::int32_t fake_failure = static_cast<std::int32_t>(0x800A0035u);  // file not found
 constexpr std::int32_t fake_bitmap = 0x5150;
@@ -102,7 +103,7 @@ public:
         calls.push_back("stretch_dibits(" + std::to_string(hdc) + ")");
         Paint paint{hdc, dest_x, dest_y, dest_width, dest_height, src_x, src_y, src_width,
                     src_height, {}, info, usage, rop};
-        const std::int64_t stride = (3 * static_cast<std::int64_t>(info.header.width) + 3) & ~3;
+        const std::int64_t stride = row_stride(info.header.width);
         const std::int64_t rows = info.header.height < 0 ? -std::int64_t{info.header.height}
                                                          : info.header.height;
         if (stride > 0 && rows > 0) {
@@ -156,4 +157,4 @@ private:
     std::unique_ptr<ConversionForm> form_;
 };
 
-}  // namespace orvessa::testing
+}  // namespace orvessa::test

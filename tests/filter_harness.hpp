@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "filters/filter_paths.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pictava.hpp"
+#include "orvessa/pixel_layout.hpp"
 
 namespace orvessa::test {
 
@@ -65,12 +67,21 @@ inline Outcome run_filter(Filter filter, FilterPath path, std::vector<std::uint8
     return outcome;
 }
 
+// Every path of the table that runs kernels, whether or not this processor
+// can run it (tests skip those it cannot).
+inline std::vector<FilterPath> kernel_paths() {
+    std::vector<FilterPath> paths;
+    for (const auto& entry : filters::filter_path_table()) {
+        if (filters::runs_kernels(entry.path)) paths.push_back(entry.path);
+    }
+    return paths;
+}
+
 // Every path this build and processor can run, besides the literal one.
 inline std::vector<FilterPath> fast_paths() {
-    std::vector<FilterPath> paths;
-    for (auto p : {FilterPath::automatic, FilterPath::scalar, FilterPath::sse2, FilterPath::avx2,
-                   FilterPath::avx512}) {
-        if (filter_path_available(p)) paths.push_back(p);
+    std::vector<FilterPath> paths{FilterPath::automatic};
+    for (FilterPath path : kernel_paths()) {
+        if (filter_path_available(path)) paths.push_back(path);
     }
     return paths;
 }
@@ -82,15 +93,13 @@ inline std::vector<std::uint8_t> random_bytes(std::mt19937& rng, std::size_t n) 
     return v;
 }
 
-inline std::int32_t stride_of(std::int32_t dim_x) { return (3 * dim_x + 3) & ~3; }
-
 // An image given top row first, each pixel one gray value (all three bytes
 // equal), laid out bottom-up with the row padding filled with `pad`.
 inline std::vector<std::uint8_t> gray_image(const std::vector<std::vector<int>>& rows_top_down,
                                             std::uint8_t pad = 0) {
     const auto dim_y = static_cast<std::int32_t>(rows_top_down.size());
     const auto dim_x = static_cast<std::int32_t>(rows_top_down.front().size());
-    const std::int32_t stride = stride_of(dim_x);
+    const std::int32_t stride = PixelLayout::stride_for(dim_x);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stride * dim_y), pad);
     for (std::int32_t r = 0; r < dim_y; ++r) {
         for (std::int32_t x = 0; x < dim_x; ++x) {
@@ -106,7 +115,7 @@ inline std::vector<std::uint8_t> gray_image(const std::vector<std::vector<int>>&
 // Gray value of byte b of pixel (r, x) in such an image.
 inline int pixel_at(const std::vector<std::uint8_t>& bytes, std::int32_t dim_x, std::int32_t dim_y,
                     std::int32_t r, std::int32_t x, std::int32_t b = 0) {
-    return bytes[static_cast<std::size_t>((dim_y - 1 - r) * stride_of(dim_x) + 3 * x + b)];
+    return bytes[static_cast<std::size_t>((dim_y - 1 - r) * PixelLayout::stride_for(dim_x) + 3 * x + b)];
 }
 
 }  // namespace orvessa::test

@@ -25,9 +25,9 @@ struct Picture {
 
     // The same pixels in a buffer laid out as the filters take it (bottom-up, padded).
     std::vector<std::uint8_t> as_buffer() {
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stride_of(width) * height));
+        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(PixelLayout::stride_for(width) * height));
         for (std::int32_t r = 0; r < height; ++r) {
-            std::copy_n(rows().row(r), 3 * width, &buffer[(height - 1 - r) * stride_of(width)]);
+            std::copy_n(rows().row(r), 3 * width, &buffer[(height - 1 - r) * PixelLayout::stride_for(width)]);
         }
         return buffer;
     }

@@ -5,57 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "bmp_reader.hpp"
 #include "filter_harness.hpp"
 #include "filters/blur.hpp"
-#include "filters/filters.hpp"
+#include "filters/filter_paths.hpp"
 #include "filters/median_cut.hpp"
-#include "filters/prepared_rows.hpp"
-#include "filters/row_kernel.hpp"
-#include "filters/simd_kernels.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pixel_layout.hpp"
 
 namespace orvessa {
 namespace {
 
-enum class Filter { blur, median_cut };
-
-// Restores automatic selection when a test ends.
-struct ForcedPath {
-    explicit ForcedPath(FilterPath path) { force_filter_path(path); }
-    ~ForcedPath() { force_filter_path(FilterPath::automatic); }
-};
-
-struct Outcome {
-    std::vector<std::uint8_t> bytes;
-    std::optional<std::int32_t> error;
-};
-
-Outcome run(FilterPath path, Filter filter, std::vector<std::uint8_t> bytes, std::int32_t dim_x,
-            std::int32_t dim_y, std::int32_t lower_bound = 0, std::int32_t threads = 1) {
-    const ForcedPath forced(path);
-    ByteArrayView view(bytes.data(), static_cast<std::uint32_t>(bytes.size()), lower_bound);
-    Outcome outcome;
-    try {
-        if (filter == Filter::blur) {
-            filters::blur_buffer(view, dim_x, dim_y, {threads});
-        } else {
-            filters::median_cut_buffer(view, dim_x, dim_y, {threads});
-        }
-    } catch (const Error& e) {
-        outcome.error = e.number();
-    }
-    outcome.bytes = std::move(bytes);
-    return outcome;
-}
+using test::Filter;
+using test::Outcome;
 
 // Random bytes around a diagonal gradient; `amplitude` sets how far they
 // stray, so the smoothing meets flat areas (small spread), edges (mix
@@ -85,10 +51,12 @@ protected:
 
     void expect_literal(Filter filter, const std::vector<std::uint8_t>& bytes, std::int32_t dim_x,
                         std::int32_t dim_y, std::int32_t lower_bound = 0) {
-        const Outcome want = run(FilterPath::literal, filter, bytes, dim_x, dim_y, lower_bound);
+        const test::ArrayShape shape{lower_bound};
+        const Outcome want = test::run_filter(filter, FilterPath::literal, bytes, dim_x, dim_y, shape);
         for (std::int32_t threads : test::thread_counts) {
-            const Outcome got = run(GetParam(), filter, bytes, dim_x, dim_y, lower_bound, threads);
-            const char* name = filter == Filter::blur ? "blur" : "smoothing";
+            const Outcome got =
+                test::run_filter(filter, GetParam(), bytes, dim_x, dim_y, shape, threads);
+            const char* name = test::filter_name(filter);
             EXPECT_EQ(got.error, want.error) << name << " " << dim_x << " x " << dim_y << ", "
                                              << threads << " threads";
             ASSERT_EQ(got.bytes.size(), want.bytes.size());
@@ -167,97 +135,30 @@ TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDo
     }
 }
 
-// The pixel bytes of a 24-bit bottom-up BMP are a pixel buffer as they stand.
-struct Picture {
-    std::vector<std::uint8_t> pixels;
-    std::int32_t dim_x = 0;
-    std::int32_t dim_y = 0;
-};
-
-Picture read_bmp(const std::string& name) {
-    std::ifstream in(std::string(ORVESSA_PICTURES) + "/" + name, std::ios::binary);
-    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-    auto le32 = [&](std::size_t at) {
-        return static_cast<std::int32_t>(file.at(at) | file.at(at + 1) << 8 |
-                                         file.at(at + 2) << 16 |
-                                         static_cast<std::uint32_t>(file.at(at + 3)) << 24);
-    };
-    Picture p;
-    p.dim_x = le32(18);
-    p.dim_y = le32(22);
-    const std::size_t offset = static_cast<std::size_t>(le32(10));
-    const std::size_t size = full_size(p.dim_x, p.dim_y);
-    if (file.size() >= offset + size && p.dim_x > 0 && p.dim_y > 0) {
-        p.pixels.assign(file.begin() + static_cast<std::ptrdiff_t>(offset),
-                        file.begin() + static_cast<std::ptrdiff_t>(offset + size));
-    }
-    return p;
-}
-
 TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
     for (const char* name : {"coffee.bmp", "chelsea-small.bmp"}) {
-        const Picture picture = read_bmp(name);
+        const test::BmpPicture picture = test::read_bmp(std::string(ORVESSA_PICTURES) + "/" + name);
         ASSERT_FALSE(picture.pixels.empty()) << name;
         for (Filter filter : {Filter::blur, Filter::median_cut}) {
-            expect_literal(filter, picture.pixels, picture.dim_x, picture.dim_y);
+            expect_literal(filter, test::buffer_of(picture), picture.width, picture.height);
         }
     }
 }
 
 // The kernels on their own, over rows allocated to their exact length, so
 // that the sanitizers see any access outside a row.
-struct PathKernels {
-    filters::RowKernel blur_row = nullptr;
-    filters::RowKernel smooth_row = nullptr;
-    filters::PreparedRowKernel blur_step{};
-    filters::PreparedRowKernel smooth_step{};
-};
-
-PathKernels kernels_of(FilterPath path) {
-    using namespace filters;
-    switch (path) {
-#if defined(__x86_64__) || defined(__i386__)
-        case FilterPath::sse2:
-            return {blur_row_sse2,
-                    median_cut_row_sse2,
-                    {1, blur_row_sums, blur_next_row_sse2},
-                    {2, median_cut_prepare_row, median_cut_next_row_sse2}};
-        case FilterPath::ssse3:
-            return {nullptr,
-                    nullptr,
-                    {1, blur_row_sums, blur_next_row_ssse3},
-                    {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
-        case FilterPath::avx2:
-            return {nullptr,
-                    nullptr,
-                    {1, blur_prepare_row_avx2, blur_next_row_avx2},
-                    {2, median_cut_prepare_row, median_cut_next_row_avx2}};
-        case FilterPath::avx512:
-            return {nullptr, nullptr, {}, {2, median_cut_prepare_row, median_cut_next_row_avx512}};
-#endif
-        default:
-            return {};
-    }
-}
-
 TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
-    const PathKernels k = kernels_of(GetParam());
-    if (k.blur_step.next_row == nullptr && k.smooth_step.next_row == nullptr) {
+    const filters::FilterPathEntry* k = nullptr;
+    for (const auto& entry : filters::filter_path_table()) {
+        if (entry.path == GetParam()) k = &entry;
+    }
+    ASSERT_NE(k, nullptr);
+    if (k->blur.next_row == nullptr && k->median_cut.next_row == nullptr) {
         GTEST_SKIP() << "no kernels of its own";
     }
     for (std::int32_t dim_x = 3; dim_x <= 70; ++dim_x) {
         const std::size_t n = 3 * static_cast<std::size_t>(dim_x);
         const auto above = noise(n, 20, 1), centre = noise(n, 20, 2), below = noise(n, 20, 3);
-        auto expect_row = [&](filters::RowKernel fast, filters::RowKernel plain, const char* what) {
-            if (fast == nullptr) return;
-            std::vector<std::uint8_t> got(n, 0xA5), want(n, 0xA5);
-            fast(above.data(), centre.data(), below.data(), got.data(), dim_x);
-            plain(above.data(), centre.data(), below.data(), want.data(), dim_x);
-            EXPECT_EQ(got, want) << what << ", width " << dim_x;
-        };
-        expect_row(k.blur_row, filters::blur_row_scalar, "blur row");
-        expect_row(k.smooth_row, filters::median_cut_row_scalar, "smoothing row");
-
         // A step over prepared rows writes the centre row and prepares the row below.
         auto expect_step = [&](const filters::PreparedRowKernel& fast, filters::RowKernel plain,
                                const char* what) {
@@ -277,8 +178,8 @@ TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
             EXPECT_EQ(got, want) << what << ", width " << dim_x;
             EXPECT_EQ(stepped, prepared[2]) << what << " prepared, width " << dim_x;
         };
-        expect_step(k.blur_step, filters::blur_row_scalar, "blur step");
-        expect_step(k.smooth_step, filters::median_cut_row_scalar, "smoothing step");
+        expect_step(k->blur, filters::blur_row_scalar, "blur step");
+        expect_step(k->median_cut, filters::median_cut_row_scalar, "smoothing step");
     }
 }
 
@@ -286,24 +187,16 @@ std::string path_name(const testing::TestParamInfo<FilterPath>& info) {
     return std::string(filter_path_name(info.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, FilterVariants,
-                         testing::Values(FilterPath::scalar, FilterPath::sse2, FilterPath::ssse3,
-                                         FilterPath::avx2, FilterPath::avx512),
+INSTANTIATE_TEST_SUITE_P(Paths, FilterVariants, testing::ValuesIn(test::kernel_paths()),
                          path_name);
 
-TEST(FilterPathSelection, AutomaticRunsTheBestAvailablePath) {
+// Automatic selection runs a path that this processor can run, and every
+// path is known by its name.
+TEST(FilterPathSelection, AutomaticRunsAnAvailablePath) {
     EXPECT_TRUE(filter_path_available(best_filter_path()));
-    const std::vector<FilterPath> faster_first = {FilterPath::avx512, FilterPath::avx2,
-                                                  FilterPath::ssse3, FilterPath::sse2,
-                                                  FilterPath::scalar};
-    for (FilterPath path : faster_first) {
-        if (filter_path_available(path)) {
-            EXPECT_EQ(best_filter_path(), path);
-            break;
-        }
-    }
-    for (FilterPath path : faster_first) {
-        EXPECT_EQ(parse_filter_path(filter_path_name(path)), path);
+    EXPECT_TRUE(filters::runs_kernels(best_filter_path()));
+    for (const auto& entry : filters::filter_path_table()) {
+        EXPECT_EQ(parse_filter_path(filter_path_name(entry.path)), entry.path);
     }
 }
 

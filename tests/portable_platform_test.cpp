@@ -15,7 +15,7 @@ namespace orvessa {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Bgr;
+using test::Bgr;
 
 const std::string pictures = ORVESSA_PICTURES;
 
@@ -89,7 +89,7 @@ TEST(PortablePlatform, LoadFailuresAreClearHresults) {
     TempDir dir;
     std::ofstream(dir / "empty.bmp").close();
     std::ofstream(dir / "text.png") << "not a picture";
-    const auto jpeg = testing::file_bytes(pictures + "/coffee.jpg");
+    const auto jpeg = test::file_bytes(pictures + "/coffee.jpg");
     std::ofstream(dir / "cut.jpg", std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), 100);
     EXPECT_EQ(load_error(dir / "missing.bmp"), control_hresult(53));
     EXPECT_EQ(load_error(dir / "no-such-dir/x.bmp"), control_hresult(53));
@@ -105,7 +105,7 @@ TEST(PortablePlatform, ReadGivesTheBitmapRowsInTheBufferLayout) {
     Platform& p = default_platform();
     // A 24-bit BMP file holds exactly the buffer layout after its 54-byte head.
     const std::string path = pictures + "/coffee.bmp";
-    const auto file = testing::file_bytes(path);
+    const auto file = test::file_bytes(path);
     const auto picture = p.load_picture(u16(path));
     BitmapInfo info = header(600, 400);
     std::vector<std::uint8_t> buffer(1800 * 400 + 1, 0);
@@ -115,7 +115,7 @@ TEST(PortablePlatform, ReadGivesTheBitmapRowsInTheBufferLayout) {
     EXPECT_EQ(buffer.back(), 0);
 
     // Paletted, odd width: 171 pixels, stride 516 with alignment bytes untouched.
-    const auto camera = testing::read_bmp(pictures + "/camera-8bit.bmp");
+    const auto camera = test::read_bmp(pictures + "/camera-8bit.bmp");
     const auto cam = p.load_picture(u16(pictures + "/camera-8bit.bmp"));
     info = header(171, 128);
     std::vector<std::uint8_t> cam_buffer(516 * 128, 0xEE);

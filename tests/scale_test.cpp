@@ -9,7 +9,7 @@
 namespace orvessa {
 namespace {
 
-using testing::FakePlatform;
+using test::FakePlatform;
 
 std::int32_t scale_x_error(Pictava& p, float value) {
     try {
@@ -79,10 +79,10 @@ TEST(ScaleXY, FormFailuresPassThroughWithTheirHresult) {
     FakePlatform fake;
     Pictava p(&fake);
     fake.fail_at = "scale_x";
-    EXPECT_EQ(scale_x_error(p, 5.0f), testing::fake_failure);
+    EXPECT_EQ(scale_x_error(p, 5.0f), test::fake_failure);
     EXPECT_EQ(fake.forms_created, 1);  // the form made by the failing first call stays
     fake.fail_at = "conversion_form";
-    EXPECT_EQ(scale_x_error(p, 5.0f), testing::fake_failure);
+    EXPECT_EQ(scale_x_error(p, 5.0f), test::fake_failure);
     Pictava without_platform(nullptr);
     EXPECT_THROW(without_platform.ScaleX(1.0f), Error);
 }

@@ -66,10 +66,10 @@ TEST_P(WalkFailures, RowOffsetOverflowComesBeforeAnyAccess) {
 TEST_P(WalkFailures, ShortBufferFailsBeforeAnyWrite) {
     for (std::int32_t dim_x : {1, 2, 3, 5, 8}) {
         const std::int32_t dim_y = 6;
-        const std::int32_t minimum = (dim_y - 1) * stride_of(dim_x) + 3 * dim_x;
+        const std::int32_t minimum = (dim_y - 1) * PixelLayout::stride_for(dim_x) + 3 * dim_x;
         const auto exact = random_bytes(rng, static_cast<std::size_t>(minimum));
         auto padded = exact;
-        padded.resize(static_cast<std::size_t>(stride_of(dim_x) * dim_y), 0xA5);
+        padded.resize(static_cast<std::size_t>(PixelLayout::stride_for(dim_x) * dim_y), 0xA5);
 
         const Outcome from_exact = run(exact, dim_x, dim_y);
         const Outcome from_padded = run(padded, dim_x, dim_y);
@@ -94,7 +94,7 @@ TEST_P(WalkFailures, FewerThanThreeRowsReadBelowIndexZero) {
 TEST_P(WalkFailures, LowestIndexAboveZeroStopsAfterTheRowsItServes) {
     const std::int32_t dim_x = 5;
     const std::int32_t dim_y = 7;
-    const std::int32_t stride = stride_of(dim_x);
+    const std::int32_t stride = PixelLayout::stride_for(dim_x);
     const auto bytes = random_bytes(rng, static_cast<std::size_t>(stride * dim_y));
     const Outcome whole = run(bytes, dim_x, dim_y);
     ASSERT_FALSE(whole.error);
@@ -126,7 +126,7 @@ TEST_P(WalkFailures, LowestIndexAboveZeroStopsAfterTheRowsItServes) {
 
 TEST_P(WalkFailures, NarrowImagesReadEveryRowButWriteNothing) {
     for (std::int32_t dim_x : {1, 2}) {
-        const auto bytes = random_bytes(rng, static_cast<std::size_t>(stride_of(dim_x) * 6));
+        const auto bytes = random_bytes(rng, static_cast<std::size_t>(PixelLayout::stride_for(dim_x) * 6));
         EXPECT_EQ(run(bytes, dim_x, 6), (Outcome{bytes, std::nullopt}));
         EXPECT_EQ(run(bytes, dim_x, 6, {1}), (Outcome{bytes, subscript}));
     }
@@ -164,7 +164,7 @@ TEST_P(FastPathsMatchLiteral, OnRandomBuffers) {
     for (int round = 0; round < 400; ++round) {
         const std::int32_t dim_x = round % 10 == 0 ? 200 + small(rng) : small(rng);
         const std::int32_t dim_y = small(rng);
-        const std::int32_t stride = stride_of(dim_x);
+        const std::int32_t stride = PixelLayout::stride_for(dim_x);
         const std::int64_t minimum =
             dim_y > 0 ? static_cast<std::int64_t>(dim_y - 1) * stride + 3 * dim_x : 0;
         const std::int64_t lengths[] = {minimum, minimum - 1, static_cast<std::int64_t>(stride) * dim_y,
@@ -189,7 +189,7 @@ TEST_P(FastPathsMatchLiteral, OnLargeSmoothAndNoisyImages) {
     const Filter filter = GetParam();
     std::mt19937 rng(7);
     for (auto [dim_x, dim_y] : {std::pair{301, 37}, std::pair{64, 65}, std::pair{333, 9}}) {
-        auto bytes = random_bytes(rng, static_cast<std::size_t>(stride_of(dim_x) * dim_y));
+        auto bytes = random_bytes(rng, static_cast<std::size_t>(PixelLayout::stride_for(dim_x) * dim_y));
         // Half the image a gentle gradient, so the smoothing's blend runs, not only its edges.
         for (std::size_t i = 0; i < bytes.size() / 2; ++i) {
             bytes[i] = static_cast<std::uint8_t>(100 + (i / 3) % 7 + (bytes[i] & 3));

@@ -64,8 +64,6 @@ int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
 int run_gray_command(Args args);
 int run_fit_command(Args args);
 int run_scale_command(std::string_view axis, Args args);
-// A UTF-8 path as the methods' file name; nullopt when it is not UTF-8.
-std::optional<std::u16string> utf16_file_name(std::string_view path);
 // Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
 // Saves an image as PNG, or BMP for a ".bmp" path; false after saying why.

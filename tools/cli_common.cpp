@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "cli.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa::cli {
 

@@ -38,7 +38,7 @@ int run_gray_command(Args args) {
     const auto parsed = parse_args(args, valued, flags);
     if (!parsed) return exit_usage;
     if (parsed->positional.size() != 2) return usage_error("gray wants IN and OUT");
-    std::uint8_t threshold = 128;
+    std::uint8_t threshold = default_threshold;
     if (const auto text = parsed->option("--threshold")) {
         const auto value = parse_int32(*text);
         if (!value || *value < 0 || *value > 255) return usage_error("--threshold wants 0 to 255");

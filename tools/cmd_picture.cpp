@@ -1,6 +1,4 @@
 // Pieces shared by the picture commands: file names, resolutions, saving.
-#include <glib.h>
-
 #include <stdexcept>
 
 #include "cli.hpp"
@@ -8,16 +6,6 @@
 #include "orvessa/portable_platform.hpp"
 
 namespace orvessa::cli {
-
-std::optional<std::u16string> utf16_file_name(std::string_view path) {
-    glong written = 0;
-    gunichar2* text = g_utf8_to_utf16(path.data(), static_cast<glong>(path.size()), nullptr,
-                                      &written, nullptr);
-    if (text == nullptr) return std::nullopt;
-    std::u16string name(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(written));
-    g_free(text);
-    return name;
-}
 
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     const auto text = parsed.option("--dpi");

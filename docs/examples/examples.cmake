@@ -4,7 +4,7 @@
 # the Windows zip.
 if(TARGET orvessa_idl)
   add_executable(com_client ${CMAKE_CURRENT_LIST_DIR}/com_client.cpp)
-  target_include_directories(com_client PRIVATE ${orvessa_gen}/object)
+  target_include_directories(com_client PRIVATE ${orvessa_gen}/server)
   target_compile_definitions(com_client PRIVATE ${orvessa_win32_defs})
   target_link_libraries(com_client PRIVATE ole32 oleaut32 uuid gdi32 user32)
   target_link_options(com_client PRIVATE -static -municode)

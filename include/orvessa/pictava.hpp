@@ -1,6 +1,11 @@
 // The portable core of the automation class Pictava. Method names and
 // parameter types are those of its interface; the COM layer calls straight
 // into these. Methods raise orvessa::Error; ColorToBN handles its own.
+//
+// Where each method lives: Blur_Buffer and MedianCut_Buffer in
+// src/object/pictava.cpp (the filters in src/filters/), ScaleX and ScaleY in
+// src/object/scale.cpp, ColorToBN in src/convert/color_to_bn.cpp, FitToBox in
+// src/convert/fit_to_box.cpp.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +18,10 @@
 namespace orvessa {
 
 class Platform;
+
+// ColorToBN's Threshold when the caller gives none.
+inline constexpr std::uint8_t default_threshold = 128;
+
 // The platform services of the build (picture loading, GDI-style pixel read
 // and paint, the per-thread conversion form); supplied by the platform
 // library that is linked in.
@@ -67,7 +76,7 @@ public:
     // only when HoldProportion is true.
     bool ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
                    std::int32_t ImageHandle, ByRefArgument<std::int16_t> TwoColor = std::int16_t{0},
-                   ByRefArgument<std::uint8_t> Threshold = std::uint8_t{128},
+                   ByRefArgument<std::uint8_t> Threshold = default_threshold,
                    ByRefArgument<std::int16_t> HoldProportion = std::int16_t{0},
                    ByRefArgument<std::int32_t> Width = 0,
                    ByRefArgument<std::int32_t> Height = 0) noexcept;

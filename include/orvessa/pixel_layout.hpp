@@ -12,11 +12,18 @@
 
 namespace orvessa {
 
+// Bytes per row, alignment included: (3 * width + 3) with the two lowest
+// bits cleared, in 64 bits, where no 32-bit width overflows.
+constexpr std::int64_t row_stride(std::int64_t width) noexcept {
+    return (3 * width + 3) & ~std::int64_t{3};
+}
+
 struct PixelLayout {
-    // (3 * dim_x + 3) with the two lowest bits cleared; overflow when the
-    // multiplication or the addition leaves the 32-bit range.
+    // The row stride in 32 bits; overflow when the multiplication or the
+    // addition leaves that range.
     static std::int32_t stride_for(std::int32_t dim_x) {
-        return checked_add(checked_mul(3, dim_x), 3) & ~3;
+        checked_add(checked_mul(3, dim_x), 3);
+        return static_cast<std::int32_t>(row_stride(dim_x));
     }
 
     explicit PixelLayout(std::int32_t dim_x, std::int32_t dim_y)

@@ -6,8 +6,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "orvessa/pixel_layout.hpp"
 
 namespace orvessa {
 
@@ -25,7 +29,7 @@ struct Image {
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::vector<std::uint8_t> pixels;
-    std::int32_t stride() const noexcept { return (3 * width + 3) & ~3; }
+    std::int32_t stride() const noexcept { return static_cast<std::int32_t>(row_stride(width)); }
 };
 
 // The picture in a file at its own pixel size; transparent pixels are laid
@@ -36,6 +40,8 @@ void write_picture_file(const std::string& path, const Image& image);
 // The file's bytes that write_picture_file would write: BMP or PNG.
 std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp);
 bool has_bmp_suffix(const std::string& path) noexcept;
+// A UTF-8 file name as ColorToBN's FileName; nothing when it is not UTF-8.
+std::optional<std::u16string> utf16_file_name(std::string_view path);
 
 struct SurfaceData;
 

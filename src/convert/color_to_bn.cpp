@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "convert/gray_rule.hpp"
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 #include "orvessa/arith.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/pixel_layout.hpp"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 #include "orvessa/arith.hpp"
 #include "orvessa/pictava.hpp"
 

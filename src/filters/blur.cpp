@@ -4,12 +4,13 @@
 
 namespace orvessa::filters {
 
-void blur_row_scalar(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                     std::uint8_t* out, std::int32_t dim_x) {
+void blur_row_scalar(const std::uint8_t* above, const std::uint8_t* centre,
+                     const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x) {
     const std::int32_t end = 3 * (dim_x - 1);
     for (std::int32_t i = 3; i < end; ++i) {
-        const unsigned s = a[i - 3] + 2u * a[i] + a[i + 3] + 2u * (c[i - 3] + 2u * c[i] + c[i + 3]) +
-                           b[i - 3] + 2u * b[i] + b[i + 3];
+        const unsigned s = above[i - 3] + 2u * above[i] + above[i + 3] +
+                           2u * (centre[i - 3] + 2u * centre[i] + centre[i + 3]) +
+                           below[i - 3] + 2u * below[i] + below[i + 3];
         out[i] = static_cast<std::uint8_t>(blur_byte(s));
     }
 }

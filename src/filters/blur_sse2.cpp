@@ -1,7 +1,6 @@
-// The blur, 16 bytes at a time in 16-bit lanes (SSE2).
+// The blur over prepared rows, 16 bytes at a time in 16-bit lanes (SSE2).
 #include <emmintrin.h>
 
-#include "filters/blur.hpp"
 #include "filters/blur_round_sse2.hpp"
 #include "filters/blur_sse.hpp"
 #include "filters/blur_sums.hpp"
@@ -25,9 +24,6 @@ ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i&
                        _mm_add_epi16(m_hi, m_hi));
 }
 
-// Twice a vector: an add, which every vector unit can do, unlike a shift.
-ORVESSA_VECTOR_INLINE __m128i twice(__m128i v) { return _mm_add_epi16(v, v); }
-
 struct Sse2Arith {
     static ORVESSA_VECTOR_INLINE void row_sums(const std::uint8_t* p, __m128i& lo, __m128i& hi) {
         filters::row_sums(p, lo, hi);
@@ -36,21 +32,6 @@ struct Sse2Arith {
 };
 
 }  // namespace
-
-void blur_row_sse2(const std::uint8_t* a, const std::uint8_t* c, const std::uint8_t* b,
-                   std::uint8_t* out, std::int32_t dim_x) {
-    const bool done = for_each_block<16>(dim_x, [&](std::int32_t i) ORVESSA_VECTOR_LAMBDA {
-        __m128i a_lo, a_hi, c_lo, c_hi, b_lo, b_hi;
-        row_sums(a + i, a_lo, a_hi);
-        row_sums(c + i, c_lo, c_hi);
-        row_sums(b + i, b_lo, b_hi);
-        const __m128i lo = _mm_add_epi16(_mm_add_epi16(a_lo, b_lo), twice(c_lo));
-        const __m128i hi = _mm_add_epi16(_mm_add_epi16(a_hi, b_hi), twice(c_hi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_packus_epi16(round_sixteenth_sse2(lo), round_sixteenth_sse2(hi)));
-    });
-    if (!done) blur_row_scalar(a, c, b, out, dim_x);
-}
 
 void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above, const std::uint16_t* centre,

@@ -2,38 +2,24 @@
 // best the processor supports, decided once per call.
 #include "orvessa/filter_path.hpp"
 
-#include "orvessa/filter_pixels.hpp"
-
 #include <atomic>
 
+#include "orvessa/filter_pixels.hpp"
+
 #include "filters/blur.hpp"
+#include "filters/filter_paths.hpp"
 #include "filters/filters.hpp"
 #include "filters/literal_filters.hpp"
 #include "filters/median_cut.hpp"
 #include "filters/row_walk.hpp"
 #include "filters/simd_kernels.hpp"
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 
 namespace orvessa {
 
 namespace {
+
 std::atomic<FilterPath> forced{FilterPath::automatic};
-
-constexpr struct {
-    FilterPath path;
-    std::string_view name;
-} path_names[] = {
-    {FilterPath::automatic, "auto"}, {FilterPath::literal, "literal"},
-    {FilterPath::scalar, "scalar"},  {FilterPath::sse2, "sse2"},
-    {FilterPath::ssse3, "ssse3"},    {FilterPath::avx2, "avx2"},
-    {FilterPath::avx512, "avx512"},
-};
-}  // namespace
-
-void force_filter_path(FilterPath path) noexcept { forced.store(path); }
-FilterPath forced_filter_path() noexcept { return forced.load(); }
-
-namespace {
 
 struct CpuFeatures {
     bool sse2 = false;
@@ -60,43 +46,70 @@ const CpuFeatures& features() noexcept {
     return detected;
 }
 
+bool always() noexcept { return true; }
+
 }  // namespace
 
-bool filter_path_available(FilterPath path) noexcept {
-    switch (path) {
-        case FilterPath::automatic:
-        case FilterPath::literal:
-        case FilterPath::scalar:
-            return true;
-        case FilterPath::sse2:
-            return features().sse2;
-        case FilterPath::ssse3:
-            return features().ssse3;
-        case FilterPath::avx2:
-            return features().avx2;
-        case FilterPath::avx512:
-            return features().avx512;
+namespace filters {
+
+std::span<const FilterPathEntry> filter_path_table() noexcept {
+    static constexpr FilterPathEntry table[] = {
+        {FilterPath::automatic, "auto", always},
+        {FilterPath::literal, "literal", always},
+        {FilterPath::scalar, "scalar", always},
+#if ORVESSA_X86_KERNELS
+        {FilterPath::sse2, "sse2", []() noexcept { return features().sse2; },
+         {1, blur_row_sums, blur_next_row_sse2},
+         {2, median_cut_prepare_row, median_cut_next_row_sse2}},
+        {FilterPath::ssse3, "ssse3", []() noexcept { return features().ssse3; },
+         {1, blur_row_sums, blur_next_row_ssse3},
+         {2, median_cut_prepare_row, median_cut_next_row_ssse3}},
+        {FilterPath::avx2, "avx2", []() noexcept { return features().avx2; },
+         {1, blur_prepare_row_avx2, blur_next_row_avx2},
+         {2, median_cut_prepare_row, median_cut_next_row_avx2}},
+        {FilterPath::avx512, "avx512", []() noexcept { return features().avx512; },
+         {1, blur_prepare_row_avx2, blur_next_row_avx2},
+         {2, median_cut_prepare_row, median_cut_next_row_avx512}},
+#endif
+    };
+    return table;
+}
+
+namespace {
+
+const FilterPathEntry* entry_of(FilterPath path) noexcept {
+    for (const auto& entry : filter_path_table()) {
+        if (entry.path == path) return &entry;
     }
-    return false;
+    return nullptr;
+}
+
+}  // namespace
+}  // namespace filters
+
+void force_filter_path(FilterPath path) noexcept { forced.store(path); }
+FilterPath forced_filter_path() noexcept { return forced.load(); }
+
+bool filter_path_available(FilterPath path) noexcept {
+    const auto* entry = filters::entry_of(path);
+    return entry != nullptr && entry->available();
 }
 
 FilterPath best_filter_path() noexcept {
-    if (features().avx512) return FilterPath::avx512;
-    if (features().avx2) return FilterPath::avx2;
-    if (features().ssse3) return FilterPath::ssse3;
-    if (features().sse2) return FilterPath::sse2;
-    return FilterPath::scalar;
+    FilterPath best = FilterPath::scalar;
+    for (const auto& entry : filters::filter_path_table()) {
+        if (filters::runs_kernels(entry.path) && entry.available()) best = entry.path;
+    }
+    return best;
 }
 
 std::string_view filter_path_name(FilterPath path) noexcept {
-    for (const auto& entry : path_names) {
-        if (entry.path == path) return entry.name;
-    }
-    return "?";
+    const auto* entry = filters::entry_of(path);
+    return entry != nullptr ? entry->name : "?";
 }
 
 std::optional<FilterPath> parse_filter_path(std::string_view name) noexcept {
-    for (const auto& entry : path_names) {
+    for (const auto& entry : filters::filter_path_table()) {
         if (entry.name == name) return entry.path;
     }
     return std::nullopt;
@@ -105,56 +118,18 @@ std::optional<FilterPath> parse_filter_path(std::string_view name) noexcept {
 namespace filters {
 
 namespace {
-FilterPath resolved_path() noexcept {
+
+const FilterPathEntry& resolved_path() noexcept {
     const FilterPath path = forced_filter_path();
-    if (path == FilterPath::automatic || !filter_path_available(path)) return best_filter_path();
-    return path;
-}
-
-// The row kernels serve the paths without prepared-row kernels, and those
-// with them when the prepared rows cannot be allocated.
-struct Kernels {
-    RowKernel blur;
-    RowKernel median_cut;
-    // The kernels over prepared rows where the path has them (next_row set).
-    PreparedRowKernel blur_prepared{};
-    PreparedRowKernel median_cut_prepared{};
-};
-
-Kernels kernels_for(FilterPath path) noexcept {
-    switch (path) {
-#if ORVESSA_X86_KERNELS
-        case FilterPath::sse2:
-            return {blur_row_sse2,
-                    median_cut_row_sse2,
-                    {1, blur_row_sums, blur_next_row_sse2},
-                    {2, median_cut_prepare_row, median_cut_next_row_sse2}};
-        case FilterPath::ssse3:
-            return {blur_row_sse2,
-                    median_cut_row_sse2,
-                    {1, blur_row_sums, blur_next_row_ssse3},
-                    {2, median_cut_prepare_row, median_cut_next_row_ssse3}};
-        case FilterPath::avx2:
-            return {blur_row_sse2,
-                    median_cut_row_sse2,
-                    {1, blur_prepare_row_avx2, blur_next_row_avx2},
-                    {2, median_cut_prepare_row, median_cut_next_row_avx2}};
-        case FilterPath::avx512:
-            return {blur_row_sse2,
-                    median_cut_row_sse2,
-                    {1, blur_prepare_row_avx2, blur_next_row_avx2},
-                    {2, median_cut_prepare_row, median_cut_next_row_avx512}};
-#endif
-        default:
-            return {blur_row_scalar, median_cut_row_scalar};
+    const FilterPathEntry* entry = entry_of(path);
+    if (path == FilterPath::automatic || entry == nullptr || !entry->available()) {
+        entry = entry_of(best_filter_path());
     }
+    return *entry;
 }
 
-}  // namespace
-
-namespace {
-
-// The walk over prepared rows where the path has kernels for it, else the plain walk.
+// The walk over prepared rows where the path has kernels for it, else the
+// plain walk; the scalar row kernel serves bands without prepared rows.
 void run_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel row,
               const PreparedRowKernel& prepared, std::int32_t threads) {
     if (prepared.next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, row, threads);
@@ -165,20 +140,17 @@ void run_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, Row
 
 void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
                  const FilterOptions& options) {
-    const FilterPath path = resolved_path();
-    if (path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
-    const Kernels kernels = kernels_for(path);
-    run_walk(buffer, dim_x, dim_y, kernels.blur, kernels.blur_prepared, options.threads);
+    const FilterPathEntry& path = resolved_path();
+    if (path.path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
+    run_walk(buffer, dim_x, dim_y, blur_row_scalar, path.blur, options.threads);
 }
 
 void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
                        const FilterOptions& options) {
     const NearestRoundingScope nearest;
-    const FilterPath path = resolved_path();
-    if (path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
-    const Kernels kernels = kernels_for(path);
-    run_walk(buffer, dim_x, dim_y, kernels.median_cut, kernels.median_cut_prepared,
-             options.threads);
+    const FilterPathEntry& path = resolved_path();
+    if (path.path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
+    run_walk(buffer, dim_x, dim_y, median_cut_row_scalar, path.median_cut, options.threads);
 }
 
 }  // namespace filters
@@ -196,9 +168,9 @@ struct FilterKernels {
 };
 
 FilterKernels kernels_for_call(PixelFilter filter) noexcept {
-    const filters::Kernels kernels = filters::kernels_for(filters::resolved_path());
-    if (filter == PixelFilter::blur) return {kernels.blur, kernels.blur_prepared};
-    return {kernels.median_cut, kernels.median_cut_prepared};
+    const filters::FilterPathEntry& path = filters::resolved_path();
+    if (filter == PixelFilter::blur) return {filters::blur_row_scalar, path.blur};
+    return {filters::median_cut_row_scalar, path.median_cut};
 }
 
 filters::ImageRows image_rows(const PixelRows& rows) noexcept {

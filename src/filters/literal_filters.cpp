@@ -37,7 +37,7 @@ private:
 // channel values of centre pixel x as floats.
 template <typename PixelFn>
 void literal_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, PixelFn pixel) {
-    PixelLayout layout(dim_x, dim_y);  // the stride, step 2
+    PixelLayout layout(dim_x, dim_y);  // the stride first: its overflow comes before the window
     RowWindow window(dim_x);
 
     auto load = [&](std::int32_t r, std::int32_t t) {

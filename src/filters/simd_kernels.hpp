@@ -7,9 +7,6 @@
 
 namespace orvessa::filters {
 
-void blur_row_sse2(const std::uint8_t* above, const std::uint8_t* centre, const std::uint8_t* below,
-                   std::uint8_t* out, std::int32_t dim_x);
-
 // The step of the blur over prepared rows (prepared_rows.hpp): one word per
 // byte, its [1 2 1] sum with its horizontal neighbours (blur_row_sums).
 void blur_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
@@ -27,12 +24,9 @@ void blur_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                         const std::uint16_t* above_sums, const std::uint16_t* centre_sums,
                         std::uint16_t* below_sums, std::uint8_t* out, std::int32_t dim_x);
 
-// The smoothing kernels need round-to-nearest (the callers set it).
-void median_cut_row_sse2(const std::uint8_t* above, const std::uint8_t* centre,
-                         const std::uint8_t* below, std::uint8_t* out, std::int32_t dim_x);
-
-// The smoothing over prepared rows (prepared_rows.hpp): two words per
-// byte (median_cut_prepared.hpp, median_cut_prepare_row).
+// The smoothing over prepared rows (prepared_rows.hpp): two words per byte
+// (median_cut_prepared.hpp, median_cut_prepare_row). Needs round-to-nearest,
+// which the callers set.
 void median_cut_next_row_sse2(const std::uint8_t* below, const std::uint8_t* ahead,
                               const std::uint16_t* above, const std::uint16_t* centre,
                               std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);

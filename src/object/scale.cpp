@@ -1,6 +1,6 @@
 // ScaleX and ScaleY: a HIMETRIC length through the thread's conversion
 // form, then to the nearest 16-bit integer (ties to even).
-#include "object/float_env.hpp"
+#include "orvessa/float_env.hpp"
 #include "orvessa/arith.hpp"
 #include "orvessa/pictava.hpp"
 #include "platform/platform.hpp"

@@ -1,16 +1,26 @@
-# The portable platform services (Linux): gdk-pixbuf picture loading and
-# in-memory drawing surfaces. The Windows server brings its own.
-if(NOT WIN32)
+# The platform services behind platform/platform.hpp, one library per build:
+# on Linux gdk-pixbuf picture loading and in-memory drawing surfaces, on
+# Windows GDI and OLE.
+if(WIN32)
+  set(orvessa_win32_libs ole32 oleaut32 uuid gdi32 user32 shlwapi advapi32)
+  set(orvessa_win32_defs WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+  add_library(orvessa_win32_platform STATIC
+    src/platform/win32/win32_platform.cpp
+    src/platform/win32/win32_picture.cpp
+    src/platform/win32/win32_conversion_form.cpp)
+  orvessa_own(orvessa_win32_platform)
+  target_compile_definitions(orvessa_win32_platform PUBLIC ${orvessa_win32_defs})
+  target_link_libraries(orvessa_win32_platform PUBLIC orvessa_core ${orvessa_win32_libs})
+else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(GDK_PIXBUF REQUIRED IMPORTED_TARGET gdk-pixbuf-2.0)
   add_library(orvessa_platform STATIC
-    src/platform/dib_shape.cpp
-    src/platform/handle_table.cpp
-    src/platform/pixbuf_files.cpp
-    src/platform/software_dc.cpp
-    src/platform/linux_platform.cpp
-  )
-  target_include_directories(orvessa_platform PRIVATE src)
+    src/platform/linux/dib_shape.cpp
+    src/platform/linux/handle_table.cpp
+    src/platform/linux/pixbuf_files.cpp
+    src/platform/linux/software_dc.cpp
+    src/platform/linux/linux_platform.cpp)
+  orvessa_own(orvessa_platform)
   # gdk-pixbuf stays behind the platform library: its headers need none of
   # it, so only the link brings it in.
   target_link_libraries(orvessa_platform PUBLIC orvessa_core PRIVATE PkgConfig::GDK_PIXBUF)

@@ -3,8 +3,6 @@
 #include <olectl.h>
 #include <shlwapi.h>
 
-#include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -25,9 +23,9 @@ Canvas::Canvas(int width, int height) : width_(width), height_(height) {
     bits_ = static_cast<std::uint8_t*>(bits);
     previous_ = SelectObject(dc_.get(), bitmap_.get());
     for (int i = 0; i < width * height; ++i) {
-        bits_[4 * i] = sentinel.blue;
-        bits_[4 * i + 1] = sentinel.green;
-        bits_[4 * i + 2] = sentinel.red;
+        bits_[4 * i] = sentinel.b;
+        bits_[4 * i + 1] = sentinel.g;
+        bits_[4 * i + 2] = sentinel.r;
         bits_[4 * i + 3] = 0;
     }
 }
@@ -53,36 +51,6 @@ bool Canvas::untouched() const {
 }
 
 namespace {
-std::uint32_t u32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-}  // namespace
-
-Pixels read_bmp_file(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    const std::vector<std::uint8_t> b{std::istreambuf_iterator<char>(file), {}};
-    Pixels out;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return out;
-    const std::uint32_t offset = u32(b, 10), header = u32(b, 14);
-    const auto width = static_cast<std::int32_t>(u32(b, 18));
-    const auto height = static_cast<std::int32_t>(u32(b, 22));
-    const int bits = b[28] | b[29] << 8;
-    if (u32(b, 30) != BI_RGB || height <= 0 || (bits != 8 && bits != 24)) return out;
-    const std::size_t stride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
-    const std::size_t palette = 14 + header;
-    out.width = width;
-    out.height = height;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = offset + (height - 1 - y) * stride;  // stored bottom-up
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t* p = bits == 24 ? &b[row + 3 * x] : &b[palette + 4 * b[row + x]];
-            out.rgb.push_back({p[0], p[1], p[2]});
-        }
-    }
-    return out;
-}
-
-namespace {
 win32::ComPtr<IPicture> load(const std::wstring& path) {
     win32::ComPtr<IStream> stream;
     win32::ComPtr<IPicture> picture;
@@ -103,7 +71,7 @@ Pixels read_ole_picture(const std::wstring& path) {
     if (GetObjectW(bitmap, sizeof bm, &bm) == 0) return out;
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const std::size_t stride = (3 * static_cast<std::size_t>(bm.bmWidth) + 3) & ~std::size_t{3};
+    const auto stride = static_cast<std::size_t>(row_stride(bm.bmWidth));
     std::vector<std::uint8_t> bits(stride * bm.bmHeight);
     const win32::UniqueDc dc(CreateCompatibleDC(nullptr));
     if (GetDIBits(dc.get(), bitmap, 0, bm.bmHeight, bits.data(), &info, DIB_RGB_COLORS) != bm.bmHeight) {
@@ -114,7 +82,7 @@ Pixels read_ole_picture(const std::wstring& path) {
     for (int y = 0; y < bm.bmHeight; ++y) {
         for (int x = 0; x < bm.bmWidth; ++x) {
             const std::uint8_t* p = &bits[y * stride + 3 * x];
-            out.rgb.push_back({p[0], p[1], p[2]});
+            out.pixels.push_back({p[0], p[1], p[2]});
         }
     }
     return out;
@@ -128,13 +96,6 @@ SIZE himetric_size(const std::wstring& path) {
         picture->get_Height(&size.cy);
     }
     return size;
-}
-
-std::uint8_t converted(const Rgb& p, bool two_color, int threshold) {
-    const int sum = p.blue + p.green + p.red;
-    const int g = (sum + 1) / 3;  // round(sum / 3): the remainder is 0, 1 or 2, never a half
-    if (two_color) return g > threshold ? 255 : 0;
-    return static_cast<std::uint8_t>(g / 2 + 128);
 }
 
 unsigned gdi_handle_mark() {

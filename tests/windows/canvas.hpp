@@ -9,14 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "object/win32_raii.hpp"
+#include "bmp_reader.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::test {
 
-struct Rgb {
-    std::uint8_t blue, green, red;
-    bool operator==(const Rgb&) const = default;
-};
+using Rgb = Bgr;
+using Pixels = BmpPicture;
 
 // A top-down 32-bit surface filled with one sentinel colour.
 class Canvas {
@@ -42,23 +41,17 @@ private:
     std::uint8_t* bits_ = nullptr;
 };
 
-// A picture's own pixels, top row first.
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<Rgb> rgb;
-    const Rgb& at(int x, int y) const { return rgb[static_cast<std::size_t>(y) * width + x]; }
-};
-
-// An uncompressed 8- or 24-bit BMP file, parsed here byte by byte.
-Pixels read_bmp_file(const std::wstring& path);
+// An uncompressed 8- or 24-bit BMP file, parsed by the tests' own reader.
+inline Pixels read_bmp_file(const std::wstring& path) { return read_bmp(path); }
 // Any picture the OLE loader reads, by the test's own GDI read.
 Pixels read_ole_picture(const std::wstring& path);
 // The picture's size as the OLE loader reports it, in HIMETRIC units.
 SIZE himetric_size(const std::wstring& path);
 
-// The conversion rules: g = round(sum / 3); gray v = g / 2 + 128;
-// two-colour v = 255 when g > threshold, else 0.
-std::uint8_t converted(const Rgb& p, bool two_color, int threshold);
+// The gray / two-colour value of a pixel (bmp_reader.hpp).
+inline std::uint8_t converted(const Rgb& p, bool two_color, int threshold) {
+    return expected_value(p, two_color, threshold);
+}
 
 // Wine allocates GDI and kernel handles from the lowest free slot, so the
 // value of a fresh handle rises only when handles are left behind.

@@ -63,7 +63,7 @@ TEST_F(ColorToBNTest, PicturesPaintGrayAtNaturalSize) {
         if (c.parse_file) {
             const Pixels by_gdi = read_ole_picture(path);
             ASSERT_EQ(source.width, by_gdi.width);
-            EXPECT_TRUE(source.rgb == by_gdi.rgb) << "the loader reads the file's own pixels";
+            EXPECT_TRUE(source.pixels == by_gdi.pixels) << "the loader reads the file's own pixels";
         }
         Canvas canvas(source.width + 7, source.height + 5);
         SetStretchBltMode(canvas.dc(), halftone);

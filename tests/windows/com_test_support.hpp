@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "object/orvessa_idl.h"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::test {
 

@@ -4,7 +4,7 @@
 
 #include "com_test_support.hpp"
 #include "orvessa/pictava.hpp"
-#include "platform/win32_platform.hpp"
+#include "platform/win32/win32_platform.hpp"
 
 namespace orvessa::test {
 namespace {

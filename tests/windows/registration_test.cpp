@@ -8,6 +8,7 @@
 
 #include "canvas.hpp"
 #include "com_test_support.hpp"
+#include "orvessa/version.hpp"
 
 namespace orvessa::test {
 namespace {
@@ -180,8 +181,8 @@ TEST(VersionResource, MarksTheFileSelfRegisteringWithItsVersions) {
     ASSERT_FALSE(block.empty());
     ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
     EXPECT_EQ(L"", version_string(block, L"OLESelfRegister"));
-    EXPECT_EQ(L"1.00.0009", version_string(block, L"FileVersion"));
-    EXPECT_EQ(L"1.00.0009", version_string(block, L"ProductVersion"));
+    EXPECT_EQ(L"" ORVESSA_VERSION_TEXT, version_string(block, L"FileVersion"));
+    EXPECT_EQ(L"" ORVESSA_VERSION_TEXT, version_string(block, L"ProductVersion"));
     EXPECT_EQ(L"Orvessa", version_string(block, L"ProductName"));
     EXPECT_EQ(L"Orvessa", version_string(block, L"InternalName"));
     EXPECT_EQ(L"Orvessa.dll", version_string(block, L"OriginalFilename"));
@@ -206,6 +207,12 @@ namespace {
 // says), resolved in the DLL's folder.
 enum class ContextSource { manifest_file, dll_resource, client_dependency };
 
+// The DLL's version as an assembly identity writes it: four numbers.
+std::string assembly_version() {
+    return std::to_string(ORVESSA_VERSION_MAJOR) + "." + std::to_string(ORVESSA_VERSION_MINOR) + "." +
+           std::to_string(ORVESSA_VERSION_PATCH) + "." + std::to_string(ORVESSA_VERSION_TWEAK);
+}
+
 std::string client_manifest() {
     const char* architecture = sizeof(void*) == 8 ? "amd64" : "x86";
     return std::string(
@@ -216,7 +223,8 @@ std::string client_manifest() {
            architecture +
            "\"/>\r\n"
            "  <dependency><dependentAssembly>\r\n"
-           "    <assemblyIdentity type=\"win32\" name=\"Orvessa\" version=\"1.0.0.9\" "
+           "    <assemblyIdentity type=\"win32\" name=\"Orvessa\" version=\"" +
+           assembly_version() + "\" "
            "processorArchitecture=\"" +
            architecture +
            "\"/>\r\n"

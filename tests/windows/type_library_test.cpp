@@ -1,6 +1,6 @@
 // The type library carried by Orvessa.dll, read back as a client reads it.
 #include "com_test_support.hpp"
-#include "object/dispatch_table.hpp"
+#include "server/dispatch_table.hpp"
 
 namespace orvessa::test {
 namespace {

@@ -1,7 +1,7 @@
-# Orvessa.dll, the in-process automation server, with its Win32 platform
-# services and its tests under Wine. Included by the top-level CMakeLists.txt
-# in the Windows trees (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake):
-# one source, built for 32-bit or 64-bit Windows.
+# Orvessa.dll, the in-process automation server, and its tests under Wine.
+# Included by the top-level CMakeLists.txt in the Windows trees
+# (cmake/mingw-i686.cmake, cmake/mingw-x86_64.cmake): one source, built for
+# 32-bit or 64-bit Windows.
 enable_language(C RC)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -26,15 +26,15 @@ find_path(ORVESSA_STDOLE_DIR stdole2.tlb
 
 # The IDL is the one source of the interface: header, identifiers, type
 # library (for the build's own target, win32 or win64) and assembly manifest.
-set(orvessa_idl ${CMAKE_CURRENT_SOURCE_DIR}/src/object/orvessa.idl)
+set(orvessa_idl ${CMAKE_CURRENT_SOURCE_DIR}/src/server/orvessa.idl)
 set(orvessa_gen ${CMAKE_CURRENT_BINARY_DIR}/generated)
 set(orvessa_widl ${ORVESSA_WIDL} --win${orvessa_bits} -I ${ORVESSA_WINE_IDL_DIR} -L ${ORVESSA_STDOLE_DIR})
 add_custom_command(
-  OUTPUT ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/object/orvessa_idl_i.c
+  OUTPUT ${orvessa_gen}/server/orvessa_idl.h ${orvessa_gen}/server/orvessa_idl_i.c
          ${orvessa_gen}/Orvessa.tlb
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${orvessa_gen}/object
-  COMMAND ${orvessa_widl} -h -o ${orvessa_gen}/object/orvessa_idl.h ${orvessa_idl}
-  COMMAND ${orvessa_widl} -u -o ${orvessa_gen}/object/orvessa_idl_i.c ${orvessa_idl}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${orvessa_gen}/server
+  COMMAND ${orvessa_widl} -h -o ${orvessa_gen}/server/orvessa_idl.h ${orvessa_idl}
+  COMMAND ${orvessa_widl} -u -o ${orvessa_gen}/server/orvessa_idl_i.c ${orvessa_idl}
   COMMAND ${orvessa_widl} -t -o ${orvessa_gen}/Orvessa.tlb ${orvessa_idl}
   DEPENDS ${orvessa_idl}
   COMMENT "Generating the Orvessa type library and interface header")
@@ -45,49 +45,38 @@ set(orvessa_manifest ${CMAKE_CURRENT_BINARY_DIR}/Orvessa.manifest)
 add_custom_command(
   OUTPUT ${orvessa_manifest}
   COMMAND ${CMAKE_COMMAND} -DIDL=${orvessa_idl}
-          -DTEMPLATE=${CMAKE_CURRENT_SOURCE_DIR}/src/object/Orvessa.manifest.in
+          -DTEMPLATE=${CMAKE_CURRENT_SOURCE_DIR}/src/server/Orvessa.manifest.in
           -DOUTPUT=${orvessa_manifest} -DVERSION=${PROJECT_VERSION}
           -DARCHITECTURE=${orvessa_manifest_arch}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/orvessa_manifest.cmake
-  DEPENDS ${orvessa_idl} ${CMAKE_CURRENT_SOURCE_DIR}/src/object/Orvessa.manifest.in
+  DEPENDS ${orvessa_idl} ${CMAKE_CURRENT_SOURCE_DIR}/src/server/Orvessa.manifest.in
           ${CMAKE_CURRENT_SOURCE_DIR}/cmake/orvessa_manifest.cmake
   COMMENT "Generating the Orvessa assembly manifest")
-add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/object/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb
+add_custom_target(orvessa_idl DEPENDS ${orvessa_gen}/server/orvessa_idl.h ${orvessa_gen}/Orvessa.tlb
   ${orvessa_manifest})
 
-set(orvessa_win32_libs ole32 oleaut32 uuid gdi32 user32 shlwapi advapi32)
-set(orvessa_win32_defs WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
-
-# The Win32 side of the platform seam.
-add_library(orvessa_win32_platform STATIC
-  src/platform/win32_platform.cpp
-  src/platform/win32_picture.cpp
-  src/platform/win32_conversion_form.cpp)
-target_include_directories(orvessa_win32_platform PUBLIC src)
-target_compile_definitions(orvessa_win32_platform PUBLIC ${orvessa_win32_defs})
-target_link_libraries(orvessa_win32_platform PUBLIC orvessa_core ${orvessa_win32_libs})
-
 # The identifiers of the type library, shared by the server and its tests.
-add_library(orvessa_idl_ids STATIC ${orvessa_gen}/object/orvessa_idl_i.c)
+add_library(orvessa_idl_ids STATIC ${orvessa_gen}/server/orvessa_idl_i.c)
 add_dependencies(orvessa_idl_ids orvessa_idl)
 target_include_directories(orvessa_idl_ids PUBLIC ${orvessa_gen})
 
 add_library(Orvessa SHARED
-  src/object/server_module.cpp
-  src/object/class_factory.cpp
-  src/object/registration.cpp
-  src/object/pictava_object.cpp
-  src/object/dispatch.cpp
-  src/object/dispatch_table.cpp
-  src/object/com_error.cpp
-  src/object/locked_byte_array.cpp
-  src/object/orvessa.rc
-  src/object/orvessa.def)
+  src/server/server_module.cpp
+  src/server/class_factory.cpp
+  src/server/registration.cpp
+  src/server/pictava_object.cpp
+  src/server/dispatch.cpp
+  src/server/dispatch_table.cpp
+  src/server/com_error.cpp
+  src/server/locked_byte_array.cpp
+  src/server/orvessa.rc
+  src/server/orvessa.def)
 set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
-target_include_directories(Orvessa PRIVATE src ${orvessa_gen})
+orvessa_own(Orvessa)
+target_include_directories(Orvessa PRIVATE ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
 target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
-set_source_files_properties(src/object/orvessa.rc PROPERTIES
+set_source_files_properties(src/server/orvessa.rc PROPERTIES
   OBJECT_DEPENDS "${orvessa_gen}/Orvessa.tlb;${orvessa_manifest}")
 target_include_directories(Orvessa PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 add_dependencies(Orvessa orvessa_idl)
@@ -98,7 +87,7 @@ endif()
 
 # The demonstration's client program (scripts/demo-windows.sh).
 add_executable(orvessa_demo_client tools/windows/demo_client.cpp)
-target_include_directories(orvessa_demo_client PRIVATE src ${orvessa_gen})
+orvessa_own(orvessa_demo_client)
 target_compile_definitions(orvessa_demo_client PRIVATE ${orvessa_win32_defs})
 target_link_libraries(orvessa_demo_client PRIVATE orvessa_idl_ids ${orvessa_win32_libs})
 target_link_options(orvessa_demo_client PRIVATE -static -municode)

@@ -1,4 +1,4 @@
-#include "object/locked_byte_array.hpp"
+#include "server/locked_byte_array.hpp"
 
 #include "orvessa/error.hpp"
 

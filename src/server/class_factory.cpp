@@ -5,10 +5,10 @@
 
 #include <new>
 
-#include "object/orvessa_idl.h"
-#include "object/pictava_object.hpp"
-#include "object/server_module.hpp"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "server/pictava_object.hpp"
+#include "server/server_module.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 

@@ -1,4 +1,4 @@
-#include "platform/pixbuf_files.hpp"
+#include "platform/linux/pixbuf_files.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pixel_layout.hpp"
 #include "orvessa/portable_platform.hpp"
-#include "platform/unique_fd.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa::platform {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "orvessa/error.hpp"
-#include "platform/win32_platform.hpp"
+#include "platform/win32/win32_platform.hpp"
 
 namespace orvessa::win32 {
 

@@ -1,8 +1,8 @@
-#include "object/server_module.hpp"
+#include "server/server_module.hpp"
 
 #include <oleauto.h>
 
-#include "object/win32_raii.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 

@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "object/orvessa_idl.h"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "platform/win32/win32_raii.hpp"
 #include "orvessa/pictava.hpp"
 
 namespace orvessa::server {

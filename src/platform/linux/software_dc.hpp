@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "orvessa/bitmap_info.hpp"
-#include "platform/handle_table.hpp"
+#include "platform/linux/handle_table.hpp"
 
 namespace orvessa {
 

@@ -1,6 +1,6 @@
 // The COM boundary for errors: a method body runs inside `guarded`, which
 // turns every C++ exception into the failure HRESULT and sets the thread's
-// error information (description, source "Orvessa.Pictava"). No exception
+// error information (description, and the ProgID as its source). No exception
 // leaves the server.
 #pragma once
 
@@ -10,10 +10,9 @@
 #include <string>
 
 #include "orvessa/error.hpp"
+#include "server/server_module.hpp"
 
 namespace orvessa::server {
-
-inline constexpr const wchar_t* error_source = L"Orvessa.Pictava";
 
 HRESULT report_error(HRESULT hr, const std::string& description) noexcept;
 

@@ -1,6 +1,6 @@
 // The GDI calls, handed through as they stand. A device context that
 // arrives as a 32-bit value becomes the handle by sign extension.
-#include "platform/win32_platform.hpp"
+#include "platform/win32/win32_platform.hpp"
 
 #include <windows.h>
 

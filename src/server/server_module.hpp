@@ -10,6 +10,9 @@
 
 namespace orvessa::server {
 
+// The class's ProgID: registered, and the source of the errors it reports.
+inline constexpr const wchar_t* prog_id = L"Orvessa.Pictava";
+
 void object_created() noexcept;
 void object_destroyed() noexcept;
 void lock_module(bool lock) noexcept;

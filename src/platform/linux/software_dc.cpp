@@ -1,10 +1,10 @@
-#include "platform/software_dc.hpp"
+#include "platform/linux/software_dc.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
 #include "orvessa/portable_platform.hpp"
-#include "platform/dib_shape.hpp"
+#include "platform/linux/dib_shape.hpp"
 #include "platform/platform.hpp"
 
 namespace orvessa {

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "object/win32_raii.hpp"
+#include "platform/win32/win32_raii.hpp"
 #include "orvessa/error.hpp"
-#include "platform/win32_platform.hpp"
+#include "platform/win32/win32_platform.hpp"
 
 namespace orvessa::win32 {
 

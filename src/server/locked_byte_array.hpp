@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "object/win32_raii.hpp"
+#include "platform/win32/win32_raii.hpp"
 #include "orvessa/byte_array.hpp"
 
 namespace orvessa::server {

@@ -1,5 +1,5 @@
 // DllRegisterServer and DllUnregisterServer: the class (in-process, Apartment),
-// the ProgID Orvessa.Pictava, the type library (11.0, locale 0, no help
+// the ProgID, the type library (its own version, locale 0, no help
 // directory) and the interface _Pictava marshalled by the automation
 // marshaller. Unregistering removes exactly what registering writes; a
 // registration that fails half-way is rolled back.
@@ -14,18 +14,18 @@
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <cwchar>
+#include <memory>
 #include <string>
 
-#include "object/orvessa_idl.h"
-#include "object/server_module.hpp"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "server/server_module.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 
 namespace {
 
-constexpr const wchar_t* prog_id = L"Orvessa.Pictava";
-constexpr const wchar_t* library_version_key = L"b.0";  // 11.0, in hexadecimal as the registry keeps it
 // The automation marshaller (PSOAInterface), which proxies from the type library.
 constexpr GUID automation_marshaller = {0x00020424, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
@@ -87,16 +87,37 @@ HRESULT register_class(const std::wstring& path) {
     return hr;
 }
 
+// The key of the type library's version, major.minor in hexadecimal as the
+// registry keeps it, from the library's own attributes; empty on failure.
+std::wstring library_version_key(ITypeLib* library) {
+    TLIBATTR* attributes = nullptr;
+    if (FAILED(library->GetLibAttr(&attributes))) return {};
+    const auto release = [library](TLIBATTR* a) { library->ReleaseTLibAttr(a); };
+    const std::unique_ptr<TLIBATTR, decltype(release)> owned(attributes, release);
+    wchar_t text[16];
+    swprintf(text, 16, L"%x.%x", owned->wMajorVerNum, owned->wMinorVerNum);
+    return text;
+}
+
+// The version key of the type library in this DLL; empty when it cannot be loaded.
+std::wstring own_library_version_key() {
+    win32::ComPtr<ITypeLib> library;
+    if (FAILED(load_type_library(library.put()))) return {};
+    return library_version_key(library.get());
+}
+
 HRESULT register_library(const std::wstring& path) {
     win32::ComPtr<ITypeLib> library;
     HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) return hr;
+    const std::wstring library_version = library_version_key(library.get());
+    if (library_version.empty()) return SELFREG_E_TYPELIB;
     std::wstring empty_help_dir;
     hr = RegisterTypeLib(library.get(), const_cast<wchar_t*>(path.c_str()), empty_help_dir.data());
     if (FAILED(hr)) return hr;
     // RegisterTypeLib given no help directory writes the DLL's folder there
     // (Wine does); the library has none, so the entry is made empty here.
-    const std::wstring version = L"TypeLib\\" + guid_text(LIBID_Orvessa) + L"\\" + library_version_key;
+    const std::wstring version = L"TypeLib\\" + guid_text(LIBID_Orvessa) + L"\\" + library_version;
     hr = set_value(version + L"\\HELPDIR", nullptr, L"");
     if (FAILED(hr)) return hr;
 
@@ -106,7 +127,7 @@ HRESULT register_library(const std::wstring& path) {
     if (SUCCEEDED(hr)) hr = set_value(iface + L"\\ProxyStubClsid", nullptr, guid_text(automation_marshaller));
     if (SUCCEEDED(hr)) hr = set_value(iface + L"\\ProxyStubClsid32", nullptr, guid_text(automation_marshaller));
     if (SUCCEEDED(hr)) hr = set_value(iface + L"\\TypeLib", nullptr, guid_text(LIBID_Orvessa));
-    if (SUCCEEDED(hr)) hr = set_value(iface + L"\\TypeLib", L"Version", library_version_key);
+    if (SUCCEEDED(hr)) hr = set_value(iface + L"\\TypeLib", L"Version", library_version);
     return hr;
 }
 
@@ -117,15 +138,18 @@ void unregister_all() {
     const std::wstring clsid = L"CLSID\\" + guid_text(CLSID_Pictava);
     const std::wstring iface = L"Interface\\" + guid_text(IID__Pictava);
     const std::wstring library = L"TypeLib\\" + guid_text(LIBID_Orvessa);
-    const std::wstring version = library + L"\\" + library_version_key;
+    const std::wstring library_version = own_library_version_key();
+    const std::wstring version = library + L"\\" + library_version;
     delete_tree(clsid);
     delete_tree(iface);
-    delete_tree(version + L"\\0\\" + own_target);
-    delete_if_empty(version + L"\\0");
+    if (!library_version.empty()) {
+        delete_tree(version + L"\\0\\" + own_target);
+        delete_if_empty(version + L"\\0");
+    }
 
     // The shared keys, once the other bitness has no registration left.
     if (exists_in_other_view(clsid + L"\\InprocServer32")) return;
-    delete_tree(version);
+    if (!library_version.empty()) delete_tree(version);
     delete_if_empty(library);
     delete_tree(prog_id);
     // RegisterTypeLib may have described the interface in both views.

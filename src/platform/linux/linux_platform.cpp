@@ -12,11 +12,11 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/portable_platform.hpp"
-#include "platform/dib_shape.hpp"
-#include "platform/handle_table.hpp"
-#include "platform/pixbuf_files.hpp"
+#include "platform/linux/dib_shape.hpp"
+#include "platform/linux/handle_table.hpp"
+#include "platform/linux/pixbuf_files.hpp"
 #include "platform/platform.hpp"
-#include "platform/software_dc.hpp"
+#include "platform/linux/software_dc.hpp"
 
 namespace orvessa {
 
@@ -168,6 +168,16 @@ void set_logical_resolution(std::int32_t x, std::int32_t y) {
     if (x <= 0 || y <= 0) throw std::invalid_argument("the logical resolution must be positive");
     resolution_x = x;
     resolution_y = y;
+}
+
+std::optional<std::u16string> utf16_file_name(std::string_view path) {
+    glong written = 0;
+    gunichar2* text = g_utf8_to_utf16(path.data(), static_cast<glong>(path.size()), nullptr,
+                                      &written, nullptr);
+    if (text == nullptr) return std::nullopt;
+    std::u16string name(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(written));
+    g_free(text);
+    return name;
 }
 
 }  // namespace orvessa

@@ -1,4 +1,4 @@
-#include "platform/handle_table.hpp"
+#include "platform/linux/handle_table.hpp"
 
 #include <atomic>
 

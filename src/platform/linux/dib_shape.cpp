@@ -1,5 +1,6 @@
-#include "platform/dib_shape.hpp"
+#include "platform/linux/dib_shape.hpp"
 
+#include "orvessa/pixel_layout.hpp"
 #include "platform/platform.hpp"
 
 namespace orvessa::platform {
@@ -12,7 +13,7 @@ std::optional<DibShape> dib_shape(const BitmapInfo& info, std::uint32_t usage) n
     }
     const std::int64_t width = h.width;
     const std::int64_t height = h.height;
-    return DibShape{width, height < 0 ? -height : height, height < 0, (3 * width + 3) & ~3};
+    return DibShape{width, height < 0 ? -height : height, height < 0, row_stride(width)};
 }
 
 }  // namespace orvessa::platform

@@ -1,4 +1,6 @@
-#include "object/dispatch_table.hpp"
+#include "server/dispatch_table.hpp"
+
+#include "orvessa/pictava.hpp"
 
 namespace orvessa::server {
 
@@ -17,7 +19,7 @@ constexpr ParamFact color_to_bn_params[] = {
     {L"PictureHDC", VT_I4, false, false, 0},
     {L"ImageHandle", VT_I4, false, false, 0},
     {L"TwoColor", VT_BOOL, true, true, 0},
-    {L"Threshold", VT_UI1, true, true, 128},
+    {L"Threshold", VT_UI1, true, true, default_threshold},
     {L"HoldProportion", VT_BOOL, true, true, 0},
     {L"Width", VT_I4, true, true, 0},
     {L"Height", VT_I4, true, true, 0},

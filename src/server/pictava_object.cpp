@@ -1,11 +1,11 @@
-#include "object/pictava_object.hpp"
+#include "server/pictava_object.hpp"
 
 #include <string>
 
-#include "object/com_error.hpp"
-#include "object/dispatch.hpp"
-#include "object/locked_byte_array.hpp"
-#include "object/server_module.hpp"
+#include "server/com_error.hpp"
+#include "server/dispatch.hpp"
+#include "server/locked_byte_array.hpp"
+#include "server/server_module.hpp"
 
 namespace orvessa::server {
 
@@ -110,7 +110,7 @@ HRESULT PictavaObject::ColorToBN(BSTR FileName, LONG PictureHDC, LONG ImageHandl
         const bool painted = core_.ColorToBN(
             name, PictureHDC, ImageHandle,
             ByRefArgument<std::int16_t>::at(TwoColor, VARIANT_FALSE),
-            ByRefArgument<std::uint8_t>::at(Threshold, 128),
+            ByRefArgument<std::uint8_t>::at(Threshold, default_threshold),
             ByRefArgument<std::int16_t>::at(HoldProportion, VARIANT_FALSE),
             ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Width), 0),
             ByRefArgument<std::int32_t>::at(reinterpret_cast<const std::int32_t*>(Height), 0));

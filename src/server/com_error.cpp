@@ -1,9 +1,9 @@
-#include "object/com_error.hpp"
+#include "server/com_error.hpp"
 
 #include <oleauto.h>
 
-#include "object/orvessa_idl.h"
-#include "object/win32_raii.hpp"
+#include "server/orvessa_idl.h"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 
@@ -24,7 +24,7 @@ HRESULT report_error(HRESULT hr, const std::string& description) noexcept {
         if (FAILED(CreateErrorInfo(create.put()))) return hr;
         const std::wstring text = widen(description);
         create->SetGUID(IID__Pictava);
-        create->SetSource(const_cast<LPOLESTR>(error_source));
+        create->SetSource(const_cast<LPOLESTR>(prog_id));
         create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
         win32::ComPtr<IErrorInfo> info;
         if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "object/orvessa_idl.h"
+#include "server/orvessa_idl.h"
 
 namespace orvessa::server {
 

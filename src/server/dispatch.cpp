@@ -1,13 +1,13 @@
-#include "object/dispatch.hpp"
+#include "server/dispatch.hpp"
 
 #include <oleauto.h>
 
 #include <array>
 #include <cwchar>
 
-#include "object/com_error.hpp"
-#include "object/dispatch_table.hpp"
-#include "object/win32_raii.hpp"
+#include "server/com_error.hpp"
+#include "server/dispatch_table.hpp"
+#include "platform/win32/win32_raii.hpp"
 
 namespace orvessa::server {
 
@@ -109,7 +109,7 @@ void fill_exception(EXCEPINFO& e, HRESULT hr) noexcept {
         info->GetSource(&e.bstrSource);
         info->GetDescription(&e.bstrDescription);
     }
-    if (e.bstrSource == nullptr) e.bstrSource = SysAllocString(error_source);
+    if (e.bstrSource == nullptr) e.bstrSource = SysAllocString(prog_id);
 }
 
 HRESULT call(_Pictava& t, DISPID id, Argument* a, VARIANT* result) noexcept {

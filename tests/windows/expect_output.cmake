@@ -1,0 +1,32 @@
+# Runs the command given after "--" and fails unless it exits with 0 and its
+# output equals the file EXPECTED (trailing line ends aside) or, with MATCH,
+# holds a line that matches that regular expression.
+#   cmake [-DEXPECTED=FILE] [-DMATCH=REGEX] -P expect_output.cmake -- COMMAND...
+set(command)
+set(after_dashes FALSE)
+math(EXPR last "${CMAKE_ARGC} - 1")
+foreach(i RANGE ${last})
+  if(after_dashes)
+    list(APPEND command "${CMAKE_ARGV${i}}")
+  elseif(CMAKE_ARGV${i} STREQUAL "--")
+    set(after_dashes TRUE)
+  endif()
+endforeach()
+execute_process(COMMAND ${command} OUTPUT_VARIABLE output ERROR_VARIABLE output
+  RESULT_VARIABLE status)
+string(REPLACE "\r" "" output "${output}")
+message("${output}")
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "exit status ${status}")
+endif()
+if(DEFINED EXPECTED)
+  file(READ "${EXPECTED}" expected)
+  string(REGEX REPLACE "\n+$" "" expected "${expected}")
+  string(REGEX REPLACE "\n+$" "" output "${output}")
+  if(NOT output STREQUAL expected)
+    message(FATAL_ERROR "the output differs from ${EXPECTED}")
+  endif()
+endif()
+if(DEFINED MATCH AND NOT output MATCHES "(^|\n)${MATCH}(\n|$)")
+  message(FATAL_ERROR "no line of the output matches ${MATCH}")
+endif()
