@@ -2,13 +2,14 @@
 #  - on Linux, two Debian packages cut along the install components:
 #    `orvessa` (the tool and its manual page; dependencies from
 #    dpkg-shlibdeps) and `liborvessa-dev` (static libraries, headers, CMake
-#    and pkg-config files; it depends on gdk-pixbuf's development package,
+#    and pkg-config files; it depends on libvips' development package,
 #    which the platform library links and the CMake package looks up);
 #    with the Python package built, also `python3-orvessa` (python/python.cmake);
 #  - in a Windows tree, the zip of Orvessa.dll: x86/ or x64/ by the tree's
 #    bitness, with the manifest beside the DLL, the
-#    guide for Windows users, the guide for COM callers with its examples,
-#    and the interface header for C++ callers. scripts/package.sh
+#    guide for Windows users, the guide for COM callers with its examples
+#    and a small picture to try them on, and the interface header for C++
+#    callers. scripts/package.sh
 #    gathers the 32- and 64-bit trees into one zip.
 # Installing and packaging take what is built; they do not build every test
 # and benchmark first (scripts/package.sh builds the targets they need).
@@ -38,8 +39,8 @@ if(WIN32)
     install(FILES ${orvessa_gen}/server/orvessa_idl.h DESTINATION include COMPONENT windows)
   endif()
   file(GLOB orvessa_script_examples docs/examples/*.vbs)
-  install(FILES ${orvessa_script_examples} docs/examples/com_client.cpp
-    DESTINATION examples COMPONENT windows)
+  install(FILES ${orvessa_script_examples} docs/examples/com_client.cpp docs/examples/round_trip.cpp
+    sample-pictures/chelsea-small.bmp DESTINATION examples COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_COMPONENTS_ALL windows)
   set(CPACK_PACKAGE_FILE_NAME Orvessa-${ORVESSA_VERSION_TEXT}-windows)
@@ -56,7 +57,7 @@ else()
   set(CPACK_DEBIAN_TOOL_DESCRIPTION "command-line image effects on pixel buffers and pictures\nThe orvessa tool: a 3 x 3 weighted blur and an edge-adaptive smoothing of\n24-bit pixel buffers and pictures, gray and two-colour conversion of\npicture files, and HIMETRIC-to-pixel conversion.")
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvessa-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-  set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libgdk-pixbuf-2.0-dev, pkgconf | pkg-config")
+  set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvips-dev (>= 8.13), pkgconf | pkg-config")
   if(TARGET orvessa_python)
     list(APPEND CPACK_COMPONENTS_ALL python)
     set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvessa)

@@ -25,7 +25,7 @@ set(ORVESSA_PYTHON_INSTALL_DIR lib/python3/dist-packages CACHE STRING
 set(orvessa_python_tree ${CMAKE_CURRENT_BINARY_DIR}/python)
 
 pybind11_add_module(orvessa_python MODULE NO_EXTRAS
-  python/src/module.cpp python/src/picture_arrays.cpp)
+  python/src/module.cpp python/src/errors.cpp python/src/pictures.cpp)
 set_target_properties(orvessa_python PROPERTIES OUTPUT_NAME _orvessa
   LIBRARY_OUTPUT_DIRECTORY ${orvessa_python_tree}/orvessa)
 orvessa_own(orvessa_python)

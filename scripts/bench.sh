@@ -1,11 +1,75 @@
 #!/usr/bin/env bash
-# The filter benchmarks beside their OpenCV peers, single-threaded, and on
-# 4096 x 4096 also on 2 threads and every core (OpenCV on its default
-# threads); prints the table that the README shows. Extra arguments go to the benchmark
-# (e.g. --benchmark_filter=Blur). Then the Python package beside OpenCV's
-# Python functions (bench/python_bench.py). Run on an otherwise idle machine.
+# Two comparisons; run on an otherwise idle machine.
+#   scripts/bench.sh [BENCHMARK_OPTION...]
+#       the filter benchmarks beside their OpenCV peers, single-threaded, and
+#       on 4096 x 4096 also on 2 threads and every core (OpenCV on its default
+#       threads); prints the table that the README shows. Extra arguments go
+#       to the benchmark (e.g. --benchmark_filter=Blur). Then the Python
+#       package beside OpenCV's Python functions (bench/python_bench.py).
+#   scripts/bench.sh --end-to-end [RUNS]
+#       the whole tool on a 6400 x 4270 JPEG photo beside `vips conv` and
+#       ImageMagick's `convert` with the same 1-2-1 mask: JPEG to JPEG at
+#       quality 85 and JPEG to PNG, default threads; time and peak resident
+#       memory of each process, medians of RUNS (default 7) alternating runs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [[ "${1:-}" == --end-to-end ]]; then
+  runs=${2:-7}
+  cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF \
+    -DORVESSA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$root/build/bench" -j 2 --target orvessa >/dev/null
+  tool="$root/build/bench/orvessa"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # The photo: a sample picture enlarged to 27 megapixels, saved as a camera would.
+  vips resize "$root/sample-pictures/astronaut.png" "$work/big.v" 12.5 --vscale 8.33984375
+  vips copy "$work/big.v" "$work/photo.jpg[Q=90]"
+  rm "$work/big.v"
+  printf '3 3 16 0\n1 2 1\n2 4 2\n1 2 1\n' >"$work/blur.mat"
+  kernel='3x3: 1,2,1 2,4,2 1,2,1'
+  # name | command, with OUT for the output file
+  contenders=(
+    "jpeg|orvessa blur|$tool blur --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|orvessa smooth|$tool smooth --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|vips conv|vips conv $work/photo.jpg OUT.jpg[Q=85] $work/blur.mat --precision integer"
+    "jpeg|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' -quality 85 OUT.jpg"
+    "png|orvessa blur|$tool blur $work/photo.jpg OUT.png"
+    "png|orvessa smooth|$tool smooth $work/photo.jpg OUT.png"
+    "png|vips conv|vips conv $work/photo.jpg OUT.png $work/blur.mat --precision integer"
+    "png|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' OUT.png"
+  )
+  for ((run = 0; run < runs; run++)); do
+    for i in "${!contenders[@]}"; do
+      IFS='|' read -r _ _ command <<<"${contenders[i]}"
+      command=${command//OUT/$work/out$i}
+      /usr/bin/time -f '%e %M' -o "$work/time" bash -c "$command" >/dev/null 2>&1
+      cat "$work/time" >>"$work/times$i"
+    done
+  done
+  median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+  echo "JPEG $(vipsheader "$work/photo.jpg"), $runs alternating runs, medians"
+  echo
+  echo "| output | tool | seconds | x vips | peak MiB | x vips | file KiB | x vips |"
+  echo "|---|---|---:|---:|---:|---:|---:|---:|"
+  declare -A vips_time vips_rss vips_size
+  for pass in vips all; do
+    for i in "${!contenders[@]}"; do
+      IFS='|' read -r output name _ <<<"${contenders[i]}"
+      seconds=$(cut -d' ' -f1 "$work/times$i" | median)
+      rss=$(cut -d' ' -f2 "$work/times$i" | median)
+      size=$(stat -c %s "$work/out$i".*)
+      if [[ $pass == vips ]]; then
+        [[ $name == "vips conv" ]] && vips_time[$output]=$seconds vips_rss[$output]=$rss vips_size[$output]=$size
+        continue
+      fi
+      awk -v o="$output" -v n="$name" -v s="$seconds" -v r="$rss" -v z="$size" \
+        -v vs="${vips_time[$output]}" -v vr="${vips_rss[$output]}" -v vz="${vips_size[$output]}" \
+        'BEGIN { printf "| %s | %s | %.2f | %.2f | %.0f | %.2f | %.0f | %.2f |\n", o, n, s, s / vs, r / 1024, r / vr, z / 1024, z / vz }'
+    done
+  done
+  exit 0
+fi
 
 "$root/scripts/setup.sh" --bench
 cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF \

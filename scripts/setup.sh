@@ -8,9 +8,9 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-  libgdk-pixbuf-2.0-dev librsvg2-common
+  libvips-dev libvips-tools
   clang libclang-rt-14-dev
-  dpkg-dev file man-db
+  dpkg-dev file man-db imagemagick
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest

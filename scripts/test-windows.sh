@@ -3,7 +3,8 @@
 # the 64-bit Windows trees, checks each DLL's exports and imports, runs each
 # tree's tests through CTest in its own Wine prefix (registration, the test
 # program's tests one by one, the script client, the examples of
-# docs/com-guide.md, unregistration), and the object tests again under an
+# docs/com-guide.md and its round trips, whose pixels are compared with the
+# Linux tool's, unregistration), and the object tests again under an
 # application manifest. Then, in the 64-bit prefix, both DLLs side by side:
 # each works from its own script host, unregistering either leaves the other
 # working, and unregistering both leaves no key of the server behind. Exits
@@ -123,6 +124,9 @@ classes_snapshot() {
     keep { print }' "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg"
 }
 
+# The Linux tool whose pictures the round trips of the guide are compared with.
+cmake -S "$root" -B "$root/build/native" >/dev/null
+cmake --build "$root/build/native" -j "$(nproc)" --target orvessa >/dev/null
 run_suite 32 x86
 run_suite 64 AMD64
 

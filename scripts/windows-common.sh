@@ -1,4 +1,5 @@
-# Shared by scripts/test-windows.sh and scripts/demo-windows.sh (sourced):
+# Shared by scripts/test-windows.sh, scripts/demo-windows.sh and
+# tests/install/check.sh (sourced):
 # the Windows build trees, 32-bit in build/windows and 64-bit in
 # build/windows64, each with a project-local Wine prefix inside it.
 # No Mono or Gecko: nothing here needs them, and their install prompts would wait.
@@ -74,4 +75,10 @@ ensure_wine_prefix() {
     timeout 600 "$wine_loader" wineboot -i
     timeout 60 wineserver -w
   fi
+}
+
+# The pixel bytes of a BMP file: from the offset its header names to the end
+# (headers of equal pictures differ in fields such as the resolution).
+bmp_pixels() {
+  tail -c +$(($(od -An -tu4 -j10 -N4 "$1") + 1)) "$1"
 }

@@ -91,12 +91,20 @@ TEST(PortablePlatform, LoadFailuresAreClearHresults) {
     std::ofstream(dir / "text.png") << "not a picture";
     const auto jpeg = test::file_bytes(pictures + "/coffee.jpg");
     std::ofstream(dir / "cut.jpg", std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), 100);
+    // Cut inside the pixel data, after the head that declares the size.
+    const auto png = test::file_bytes(pictures + "/astronaut.png");
+    std::ofstream(dir / "cut.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), 5000);
     EXPECT_EQ(load_error(dir / "missing.bmp"), control_hresult(53));
     EXPECT_EQ(load_error(dir / "no-such-dir/x.bmp"), control_hresult(53));
     EXPECT_EQ(load_error(dir / ""), control_hresult(75));  // a directory
     EXPECT_EQ(load_error(dir / "empty.bmp"), control_hresult(481));
     EXPECT_EQ(load_error(dir / "text.png"), control_hresult(481));
     EXPECT_EQ(load_error(dir / "cut.jpg"), control_hresult(481));
+    EXPECT_EQ(load_error(dir / "cut.png"), control_hresult(481));
+    const Surface surface(8, 8, 0x123456);
+    Pictava effects;
+    EXPECT_FALSE(effects.ColorToBN(u16(dir / "cut.png"), surface.hdc(), 0, 0, 128, 0, 8, 8));
+    EXPECT_EQ(surface.pixel(3, 3), 0x123456u);
     EXPECT_THROW(default_platform().load_picture(std::u16string(u"a\0b", 3)), Error);
     EXPECT_THROW(default_platform().load_picture(std::u16string(1, char16_t(0xD800))), Error);
 }

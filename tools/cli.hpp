@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "orvessa/filter_options.hpp"
+#include "orvessa/picture_stream.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa {
 struct Image;
@@ -30,6 +32,7 @@ void complain(std::string_view message);
 int usage_error(std::string_view message);
 
 std::optional<std::int32_t> parse_int32(std::string_view text);
+std::optional<std::int64_t> parse_int64(std::string_view text);
 // "WIDTHxHEIGHT", each a 32-bit integer (negative too).
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text);
 
@@ -38,6 +41,9 @@ std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view
 bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes);
 // Only regular files are read; neither call waits on a FIFO.
 bool write_all(std::string_view path, std::span<const std::uint8_t> bytes);
+// A file opened for writing as write_all does (a FIFO nobody reads is
+// refused, not waited on); an invalid descriptor after saying why.
+platform::UniqueFd open_output(std::string_view path);
 // True, after saying so, when OUT names the file IN (through any link):
 // the commands refuse it with exit 2 before reading or writing anything.
 bool same_file(std::string_view in, std::string_view out);
@@ -66,7 +72,24 @@ int run_fit_command(Args args);
 int run_scale_command(std::string_view axis, Args args);
 // Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
-// Saves an image as PNG, or BMP for a ".bmp" path; false after saying why.
-bool save_picture(std::string_view path, const Image& image);
+
+// A picture command's OUT: its format, from --format or OUT's extension
+// (PNG for '-' or a name without one), and --quality for JPEG and WebP.
+struct PictureOutput {
+    std::string_view path;
+    PictureFormat format;
+    int quality;
+};
+// Checks --format and --quality against OUT before any work; nullopt after a
+// usage error that lists the formats.
+std::optional<PictureOutput> picture_output(const ParsedArgs& parsed);
+// OUT opened for the encoder (standard output for '-'); the one place a
+// picture's output file is opened. An invalid descriptor after saying why.
+platform::UniqueFd open_picture_output(std::string_view path);
+// After a failure: no partial picture is left at OUT.
+void discard_picture_output(std::string_view path);
+// Encodes the picture onto OUT; false after saying why (nothing left at OUT).
+bool save_picture(const PictureOutput& out, const PictureStream& picture);
+bool save_picture(const PictureOutput& out, const Image& image);
 
 }  // namespace orvessa::cli

@@ -32,6 +32,14 @@ std::optional<std::int32_t> parse_int32(std::string_view text) {
     return value;
 }
 
+std::optional<std::int64_t> parse_int64(std::string_view text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc{} || ptr != end || text.empty()) return std::nullopt;
+    return value;
+}
+
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text) {
     const auto x = text.find('x');
     if (x == std::string_view::npos) return std::nullopt;
@@ -107,16 +115,8 @@ bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
         }
         return true;
     }
-    // Without blocking: a FIFO that nobody reads is refused (ENXIO) rather
-    // than waited on. A regular file is truncated only once it is open.
-    UniqueFd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    struct stat info {};
-    if (out.get() < 0 || ::fstat(out.get(), &info) != 0 || !clear_nonblocking(out.get()) ||
-        (S_ISREG(info.st_mode) && ::ftruncate(out.get(), 0) != 0)) {
-        complain(errno == ENXIO ? "cannot write " + std::string(path) + ": no process reads the FIFO"
-                                : cannot("write", path, errno));
-        return false;
-    }
+    UniqueFd out = open_output(path);
+    if (out.get() < 0) return false;
     const std::uint8_t* next = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
@@ -134,6 +134,20 @@ bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
         return false;
     }
     return true;
+}
+
+UniqueFd open_output(std::string_view path) {
+    // Without blocking: a FIFO that nobody reads is refused (ENXIO) rather
+    // than waited on. A regular file is truncated only once it is open.
+    UniqueFd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (out.get() < 0 || ::fstat(out.get(), &info) != 0 || !clear_nonblocking(out.get()) ||
+        (S_ISREG(info.st_mode) && ::ftruncate(out.get(), 0) != 0)) {
+        complain(errno == ENXIO ? "cannot write " + std::string(path) + ": no process reads the FIFO"
+                                : cannot("write", path, errno));
+        return UniqueFd(-1);
+    }
+    return out;
 }
 
 bool same_file(std::string_view in, std::string_view out) {

@@ -53,8 +53,8 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
 }  // namespace
 
 int run_filter_command(std::string_view filter, Args args) {
-    static constexpr std::array<std::string_view, 4> valued{"--raw", "--lower-bound", "--path",
-                                                            "--threads"};
+    static constexpr std::array<std::string_view, 7> valued{
+        "--raw", "--lower-bound", "--path", "--threads", "--max-pixels", "--format", "--quality"};
     const auto parsed = parse_args(args, valued, {});
     if (!parsed) return exit_usage;
     if (const auto name = parsed->option("--path")) {
@@ -73,7 +73,12 @@ int run_filter_command(std::string_view filter, Args args) {
         if (!threads || *threads < 1) return usage_error("--threads wants a count of 1 or more");
         options.threads = *threads;
     }
-    if (parsed->has("--raw")) return run_raw(filter, *parsed, options);
+    if (parsed->has("--raw")) {
+        for (const std::string_view name : {"--max-pixels", "--format", "--quality"}) {
+            if (parsed->has(name)) return usage_error(std::string(name) + " goes with pictures, not --raw");
+        }
+        return run_raw(filter, *parsed, options);
+    }
     return run_picture_filter(filter, *parsed, options);
 }
 

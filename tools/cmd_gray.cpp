@@ -1,4 +1,5 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+//   [--format F] [--quality Q]
 #include <array>
 #include <new>
 
@@ -33,7 +34,8 @@ int not_converted(std::string_view in, const std::string& why) {
 }  // namespace
 
 int run_gray_command(Args args) {
-    static constexpr std::array<std::string_view, 3> valued{"--threshold", "--fit", "--dpi"};
+    static constexpr std::array<std::string_view, 5> valued{"--threshold", "--fit", "--dpi",
+                                                            "--format", "--quality"};
     static constexpr std::array<std::string_view, 1> flags{"--two-color"};
     const auto parsed = parse_args(args, valued, flags);
     if (!parsed) return exit_usage;
@@ -52,6 +54,8 @@ int run_gray_command(Args args) {
         }
     }
     if (!apply_dpi_option(*parsed, true)) return exit_usage;
+    const auto output = picture_output(*parsed);
+    if (!output) return exit_usage;
     const std::string_view in = parsed->positional[0], out = parsed->positional[1];
     const auto name = utf16_file_name(in);
     if (!name) return usage_error("the file name IN is not UTF-8");
@@ -76,7 +80,7 @@ int run_gray_command(Args args) {
                                                parsed->has("--two-color") ? -1 : 0, threshold,
                                                fit ? -1 : 0, size.width, size.height);
         if (!painted) return not_converted(in, "");
-        return save_picture(out, surface.to_image()) ? exit_ok : exit_file;
+        return save_picture(*output, surface.to_image()) ? exit_ok : exit_file;
     } catch (const std::bad_alloc&) {
         return not_converted(in, "out of memory");
     }

@@ -1,9 +1,14 @@
-// Pieces shared by the picture commands: file names, resolutions, saving.
+// Pieces shared by the picture commands: file names, resolutions, the
+// output's format and its writing.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/portable_platform.hpp"
+#include "orvessa/picture_stream.hpp"
 
 namespace orvessa::cli {
 
@@ -22,16 +27,96 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     return true;
 }
 
-bool save_picture(std::string_view path, const Image& image) {
-    std::vector<std::uint8_t> bytes;
+std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
+    const std::string_view path = parsed.positional.back();
+    const std::string formats(written_picture_formats);
+    std::optional<PictureFormat> named;
+    if (const auto text = parsed.option("--format")) {
+        named = picture_format_named(*text);
+        if (!named) {
+            usage_error("--format " + std::string(*text) + " is not one the tool writes: " + formats);
+            return std::nullopt;
+        }
+    }
+    const auto extension = path == "-" ? std::nullopt : file_extension(path);
+    std::optional<PictureFormat> format = named;
+    if (extension) {
+        const auto by_name = picture_format_named(*extension);
+        if (by_name && named && *by_name != *named) {
+            usage_error("OUT's extension ." + std::string(*extension) + " and --format disagree");
+            return std::nullopt;
+        }
+        // An extension of another format would give a file whose name lies.
+        if (!by_name && !named) {
+            usage_error("cannot write ." + std::string(*extension) + " pictures; OUT may end in " +
+                        formats + ", or --format names the format");
+            return std::nullopt;
+        }
+        if (by_name) format = by_name;
+    }
+    PictureOutput out{path, format.value_or(PictureFormat::png), default_picture_quality};
+    if (const auto text = parsed.option("--quality")) {
+        const auto quality = parse_int32(*text);
+        if (!quality || *quality < 1 || *quality > 100) {
+            usage_error("--quality wants 1 to 100");
+            return std::nullopt;
+        }
+        if (!has_quality(out.format)) {
+            usage_error("--quality goes with JPEG and WebP output");
+            return std::nullopt;
+        }
+        out.quality = *quality;
+    }
+    return out;
+}
+
+platform::UniqueFd open_picture_output(std::string_view path) {
+    if (path == "-") return platform::UniqueFd(::dup(STDOUT_FILENO));
+    return open_output(path);
+}
+
+void discard_picture_output(std::string_view path) {
+    struct stat info {};
+    const std::string name(path);
+    if (path != "-" && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
+}
+
+bool save_picture(const PictureOutput& out, const PictureStream& picture) {
+    platform::UniqueFd file = open_picture_output(out.path);
+    if (file.get() < 0) return false;
     try {
-        bytes = encode_picture(image, has_bmp_suffix(std::string(path)));
+        picture.write(file.get(), out.format, out.quality);
     } catch (const Error& e) {
-        complain("cannot write " + std::string(path) + ": " + e.description());
+        complain(std::string(out.path) + ": not written: " + e.description());
+        file.close();
+        discard_picture_output(out.path);
         return false;
     }
-    // Written as the raw arrays are, so that OUT is never waited on.
-    return write_all(path, bytes);
+    if (!file.close()) {
+        complain("cannot write " + std::string(out.path));
+        discard_picture_output(out.path);
+        return false;
+    }
+    return true;
+}
+
+bool save_picture(const PictureOutput& out, const Image& image) {
+    try {
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3 * image.height);
+        for (std::int32_t y = 0; y < image.height; ++y) {
+            const std::uint8_t* in = &image.pixels[static_cast<std::size_t>(image.height - 1 - y) * image.stride()];
+            std::uint8_t* o = &rgb[static_cast<std::size_t>(y) * 3 * image.width];
+            for (std::int32_t x = 0; x < image.width; ++x, in += 3, o += 3) {
+                o[0] = in[2];
+                o[1] = in[1];
+                o[2] = in[0];
+            }
+        }
+        return save_picture(out, PictureStream::of_rows(rgb.data(), image.width, image.height));
+    } catch (const Error& e) {
+        complain("cannot write " + std::string(out.path) + ": " + e.description());
+        return false;
+    }
 }
 
 }  // namespace orvessa::cli

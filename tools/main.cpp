@@ -19,9 +19,11 @@ Commands:
          3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
   smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          edge-adaptive smoothing of the same kind of buffer.
-  blur IN OUT, smooth IN OUT
-         the same filters over a picture file (BMP, PNG, JPEG, GIF, ...).
+  blur IN OUT, smooth IN OUT [--max-pixels N] [--format F] [--quality Q]
+         the same filters over a picture, streamed from IN to OUT a strip
+         of rows at a time.
   gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+         [--format F] [--quality Q]
          picture IN turned gray (128 to 255) or, with --two-color, black and
          white above threshold N (default 128); painted at its natural size,
          or fitted and centred into a white WIDTH x HEIGHT box.
@@ -34,18 +36,37 @@ Commands:
   them after the call; '-' is standard input or output. WIDTH and HEIGHT are
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
-  scalar, sse2, ssse3, avx2, avx512). Pictures are written as PNG, or BMP
-  when OUT ends in .bmp. --threads N runs a filter on N threads (default:
-  every core the process may use); the bytes are the same for every N.
+  scalar, sse2, ssse3, avx2, avx512). --threads N runs a filter on N
+  threads (default: every core the process may use); the bytes are the same
+  for every N.
+
+Pictures:
+  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, PNM, SVG;
+         the format is found from the bytes. blur and smooth read '-' as
+         standard input.
+  write  PNG (.png), JPEG (.jpg, .jpeg), BMP (.bmp), WebP (.webp), TIFF
+         (.tif, .tiff), chosen by OUT's extension in any case. --format
+         png|jpeg|bmp|webp|tiff names the format of an OUT without one of
+         these extensions ('-' is standard output, PNG unless told). An OUT
+         whose extension names no format written here is refused before any
+         work (exit 1). --quality Q (1 to 100, default 85) sets the JPEG and
+         WebP quality. Transparent parts are laid over white.
+  limits A picture's declared size is checked before it is decoded. blur
+         and smooth take up to 268435456 pixels (16384 x 16384, a 200-
+         megapixel photo) or --max-pixels N; they hold a few rows at a time,
+         except for BMP, TIFF and WebP output, which hold the whole picture.
+         gray holds the whole picture and takes up to 67108864 pixels (8192
+         x 8192), for the picture and for the box of --fit.
+
   IN must be a regular file or '-'; an OUT that names IN is refused, so an
-  input file is never overwritten. Pictures larger than 8192 x 8192 pixels
-  are refused before they are decoded.
+  input file is never overwritten. A picture cut short or corrupt is
+  refused (exit 2) and leaves no OUT.
 
 Options: --help, --version.
 
 Exit status: 0 done; 1 usage error; 2 a file cannot be read or written, or
 the picture could not be converted; 3 the method raised an error (OUT still
-receives the array or picture as it was left).
+receives the array as it was left).
 )";
 
 }  // namespace

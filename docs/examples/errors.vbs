@@ -6,7 +6,31 @@
 Option Explicit
 
 Dim pictava
-Set pictava = CreateObject("Orvessa.Pictava")
+
+' A script stopped by an error can end with status 0 (under Wine silently):
+' Main runs under a handler that says what went wrong and ends with status 1.
+On Error Resume Next
+Main
+If Err.Number <> 0 Then
+    WScript.Echo "errors.vbs: error " & Err.Number & " from " & Err.Source & ": " & Err.Description
+    If Err.Number = 429 Then WScript.Echo "Orvessa.Pictava is not registered for this script host's bitness: see README.txt"
+    WScript.Quit 1
+End If
+
+Sub Main()
+    Dim lengths, length, pixels, problem
+    Set pictava = CreateObject("Orvessa.Pictava")
+    lengths = Array(2540, 1E+7, "wide")
+    For Each length In lengths
+        problem = TryScaleX(length, pixels)
+        If problem = "" Then
+            WScript.Echo "ScaleX(" & length & ") = " & pixels
+        Else
+            WScript.Echo "ScaleX(" & length & "): " & problem
+        End If
+    Next
+    WScript.Echo "ScaleY(-1E+7): " & ErrorSource(-1E+7)
+End Sub
 
 ' Returns what went wrong, or "" when the call succeeded.
 Function TryScaleX(length, ByRef pixels)
@@ -22,19 +46,11 @@ Function TryScaleX(length, ByRef pixels)
     On Error GoTo 0
 End Function
 
-Dim lengths, length, pixels, problem
-lengths = Array(2540, 1E+7, "wide")
-For Each length In lengths
-    problem = TryScaleX(length, pixels)
-    If problem = "" Then
-        WScript.Echo "ScaleX(" & length & ") = " & pixels
-    Else
-        WScript.Echo "ScaleX(" & length & "): " & problem
-    End If
-Next
-
 ' The error's source names the object.
-On Error Resume Next
-pixels = pictava.ScaleY(-1E+7)
-WScript.Echo "ScaleY(-1E+7): error " & Err.Number & " from " & Err.Source
-On Error GoTo 0
+Function ErrorSource(height)
+    Dim pixels
+    On Error Resume Next
+    pixels = pictava.ScaleY(height)
+    ErrorSource = "error " & Err.Number & " from " & Err.Source
+    On Error GoTo 0
+End Function

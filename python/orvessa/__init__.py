@@ -1,6 +1,7 @@
 """Orvessa for Python: the 3 x 3 blur and the edge-adaptive smoothing over numpy
 arrays, in place and with the bytes of the ``orvessa`` tool; picture files
-read and written as the tool does; gray conversion; unit conversion.
+read and written as the tool does, or filtered file to file as it streams
+them; gray conversion; unit conversion.
 
 ``orvessa.dask`` runs the filters over dask arrays of any chunking.
 """
@@ -8,6 +9,7 @@ read and written as the tool does; gray conversion; unit conversion.
 from ._orvessa import (
     blur,
     blur_buffer,
+    blur_file,
     fit,
     gray,
     read_picture,
@@ -15,6 +17,7 @@ from ._orvessa import (
     scale_y,
     smooth,
     smooth_buffer,
+    smooth_file,
     version as __version__,
     write_picture,
 )
@@ -29,6 +32,7 @@ __all__ = [
     "__version__",
     "blur",
     "blur_buffer",
+    "blur_file",
     "fit",
     "gray",
     "read_picture",
@@ -36,5 +40,6 @@ __all__ = [
     "scale_y",
     "smooth",
     "smooth_buffer",
+    "smooth_file",
     "write_picture",
 ]

@@ -28,11 +28,17 @@ def blur_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0
 def smooth_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
     """MedianCut_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
 
-def read_picture(path: _Path) -> _Picture:
+def read_picture(path: _Path, *, max_pixels: int = ...) -> _Picture:
     """A picture file as an (H, W, 3) uint8 array of R G B, top row first."""
 
 def write_picture(path: _Path, image: _Picture, *, quality: Optional[int] = None) -> None:
-    """Writes an (H, W, 3) uint8 array as the orvessa tool writes pictures."""
+    """Writes an (H, W, 3) uint8 array as the orvessa tool writes pictures (format by extension)."""
+
+def blur_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
+    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes."""
+
+def smooth_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
+    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes."""
 
 def gray(
     path: _Path,

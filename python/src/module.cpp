@@ -13,13 +13,15 @@
 #include <utility>
 
 #include "convert/fit_to_box.hpp"
+#include "errors.hpp"
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_pixels.hpp"
 #include "orvessa/pictava.hpp"
+#include "orvessa/picture_stream.hpp"
 #include "orvessa/portable_platform.hpp"
 #include "orvessa/version.hpp"
-#include "picture_arrays.hpp"
+#include "pictures.hpp"
 #include "platform/platform.hpp"
 
 namespace py = pybind11;
@@ -27,14 +29,6 @@ namespace py = pybind11;
 namespace orvessa::python {
 
 namespace {
-
-// Raises the package's error class for the number (orvessa/errors.py).
-[[noreturn]] void raise_error(const Error& e) {
-    const py::object error =
-        py::module_::import("orvessa.errors").attr("error_for")(e.number(), e.description());
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-    throw py::error_already_set();
-}
 
 std::int32_t checked_int32(py::ssize_t value, const char* what) {
     if (value > std::numeric_limits<std::int32_t>::max()) {
@@ -189,30 +183,6 @@ std::u16string file_name(const py::object& path) {
     return name;
 }
 
-py::array read_picture(const py::object& path) {
-    const std::string name = file_path(path);
-    Image image;
-    try {
-        const py::gil_scoped_release unlocked;
-        image = read_picture_file(name);
-    } catch (const Error& e) {
-        raise_error(e);
-    }
-    return to_rgb_array(image);
-}
-
-void write_picture(const py::object& path, const py::object& object, std::optional<int> quality) {
-    if (quality) throw py::value_error("quality applies to JPEG files, which are not written here");
-    const std::string name = file_path(path);
-    const Image image = from_rgb_array(object);
-    try {
-        const py::gil_scoped_release unlocked;
-        write_picture_file(name, image);
-    } catch (const Error& e) {
-        raise_error(e);
-    }
-}
-
 // What `orvessa gray` paints: the picture's natural size through ScaleX and
 // ScaleY, or the box it is fitted into.
 py::array gray(const py::object& path, bool two_color, int threshold,
@@ -244,7 +214,7 @@ py::array gray(const py::object& path, bool two_color, int threshold,
                            static_cast<std::uint8_t>(threshold), box ? -1 : 0, width, height)) {
         throw py::value_error(file_path(path) + ": the picture could not be converted");
     }
-    return to_rgb_array(surface.to_image());
+    return rgb_array_of(surface.to_image());
 }
 
 }  // namespace
@@ -295,13 +265,36 @@ written before the error stay written.)");
     }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(),
           py::arg("lower_bound") = 0, "MedianCut_Buffer (the smoothing); as blur_buffer.");
 
-    m.def("read_picture", &read_picture, py::arg("path"), R"(
+    m.def("read_picture", [](const py::object& path, std::int64_t max_pixels) {
+        return read_picture(file_path(path), max_pixels);
+    }, py::arg("path"), py::kw_only(), py::arg("max_pixels") = default_stream_pixels, R"(
 The picture in a file as a uint8 array (H, W, 3) of R G B, top row first,
-decoded as the orvessa tool decodes it (transparent parts over white).)");
-    m.def("write_picture", &write_picture, py::arg("path"), py::arg("image"), py::kw_only(),
-          py::arg("quality") = py::none(), R"(
+decoded as the orvessa tool decodes it (transparent parts over white). A
+picture that declares more than max_pixels pixels is refused (error 7)
+before any is decoded.)");
+    m.def("write_picture", [](const py::object& path, const py::object& image,
+                              std::optional<int> quality) {
+        write_picture(file_path(path), image, quality);
+    }, py::arg("path"), py::arg("image"), py::kw_only(), py::arg("quality") = py::none(), R"(
 Writes a uint8 array (H, W, 3) of R G B as the orvessa tool writes a picture:
-BMP when the path ends in .bmp, else PNG.)");
+the format by the path's extension (png, jpeg or jpg, bmp, webp, tiff or
+tif; PNG without one), quality 1 to 100 for JPEG and WebP (85 unless
+given). A file that cannot be written is removed.)");
+    m.def("blur_file", [](const py::object& source, const py::object& target,
+                          std::optional<int> quality, std::int64_t max_pixels) {
+        filter_file(PixelFilter::blur, file_path(source), file_path(target), quality, max_pixels);
+    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
+          py::arg("max_pixels") = default_stream_pixels, R"(
+`orvessa blur SOURCE TARGET` in this process: the picture streams from the
+decoder through the blur to the encoder a strip of rows at a time, and the
+file is the tool's, byte for byte (the source's resolution and colour
+profile kept). TARGET's format and quality as write_picture's.)");
+    m.def("smooth_file", [](const py::object& source, const py::object& target,
+                            std::optional<int> quality, std::int64_t max_pixels) {
+        filter_file(PixelFilter::smooth, file_path(source), file_path(target), quality, max_pixels);
+    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
+          py::arg("max_pixels") = default_stream_pixels,
+          "`orvessa smooth SOURCE TARGET` in this process; as blur_file.");
     m.def("gray", &gray, py::arg("path"), py::kw_only(), py::arg("two_color") = false,
           py::arg("threshold") = 128, py::arg("fit") = py::none(), R"(
 The picture that ColorToBN paints, as `orvessa gray` saves it: every pixel

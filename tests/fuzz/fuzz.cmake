@@ -11,14 +11,12 @@ function(orvessa_fuzz_target name)
   add_executable(${name} ${fuzz_dir}/${name}.cpp ${ARGN})
   orvessa_own(${name})
   target_include_directories(${name} PRIVATE tools ${fuzz_dir})
-  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform)
+  target_link_libraries(${name} PRIVATE orvessa_core orvessa_platform PkgConfig::VIPS)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 orvessa_fuzz_target(filters_fuzz)
 orvessa_fuzz_target(picture_fuzz)
-# It asks gdk-pixbuf itself what a file declares.
-target_link_libraries(picture_fuzz PRIVATE PkgConfig::GDK_PIXBUF)
 # The whole tool without its main(): libFuzzer brings its own.
 file(GLOB fuzz_cli_sources CONFIGURE_DEPENDS tools/cmd_*.cpp)
 orvessa_fuzz_target(args_fuzz tools/main.cpp tools/cli_common.cpp ${fuzz_cli_sources})

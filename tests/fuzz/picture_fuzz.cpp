@@ -2,8 +2,8 @@
 // any arguments: ColorToBN must neither crash nor raise, and what it paints
 // is gray (128 to 255) or pure black and white, nowhere else than on the
 // surface; the picture commands' read gives a buffer of the size it claims.
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <unistd.h>
+#include <vips/vips.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +14,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/portable_platform.hpp"
+#include "platform/linux/vips_pictures.hpp"
 
 namespace {
 
@@ -46,18 +47,10 @@ bool write_file(const std::string& path, const std::uint8_t* data, std::size_t s
     return std::fclose(f) == 0 && ok;
 }
 
-// gdk_pixbuf_get_file_info complains of pictures that declare no pixels;
-// the loader's answer to them is what is under test, so that one goes.
-void quiet_size_complaints(const gchar* domain, GLogLevelFlags level, const gchar* message,
-                           gpointer data) {
-    if (message != nullptr && std::strstr(message, "info_cb") != nullptr) return;
-    g_log_default_handler(domain, level, message, data);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_log_set_handler("GdkPixbuf", G_LOG_LEVEL_CRITICAL, quiet_size_complaints, nullptr);
+    platform::start_vips();
     return 0;
 }
 
@@ -78,11 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // not wrong:
     // the fuzzer skips those under the loader's limit (those above it are
     // refused before decoding, and that refusal is exercised).
-    int width = 0, height = 0;
-    if (gdk_pixbuf_get_file_info(path.c_str(), &width, &height) != nullptr) {
-        const std::int64_t pixels = std::int64_t{width} * height;
+    if (VipsImage* head = vips_image_new_from_file(path.c_str(), nullptr)) {
+        const std::int64_t pixels = std::int64_t{head->Xsize} * head->Ysize;
+        g_object_unref(head);
         if (pixels > (1 << 18) && pixels <= max_picture_pixels) return -1;
     }
+    vips_error_clear();
 
     const Surface surface(surface_width, surface_height, 0x123456);
     Pictava effects;

@@ -2,7 +2,8 @@
 # Checks what users get: the install tree (moved after installing, as a
 # package moves it), a consumer built against it through find_package and
 # through pkg-config, the Python package imported from it, the manual page,
-# the Debian packages and the Windows zip that scripts/package.sh made.
+# the Debian packages and the Windows zip that scripts/package.sh made, whose
+# README.txt it follows under Wine.
 #   tests/install/check.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -61,7 +62,7 @@ import sys, orvessa
 assert orvessa.__file__.startswith(sys.argv[1]), orvessa.__file__
 assert orvessa.__version__ == sys.argv[2], orvessa.__version__
 import orvessa.dask
-orvessa.write_picture(sys.argv[4], orvessa.smooth(orvessa.read_picture(sys.argv[3])))
+orvessa.smooth_file(sys.argv[3], sys.argv[4])
 ' "$where" "$project_version" "$picture" "$work/$how.png") || fail "the $how Python package does not import or run"
   cmp -s "$work/smoothed.png" "$work/$how.png" || fail "the $how Python package smooths otherwise than the tool"
 }
@@ -101,8 +102,8 @@ check_shlib_depends "$tool_deb" "$native/orvessa"
 check_shlib_depends "$python_deb" "$(ls "$prefix/$python_dir"/orvessa/_orvessa*.so)"
 grep -q 'python3-numpy' <<<"$(dpkg-deb -f "$python_deb" Depends)" ||
   fail "python3-orvessa does not depend on python3-numpy"
-grep -q 'libgdk-pixbuf-2.0-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
-  fail "liborvessa-dev does not depend on gdk-pixbuf's development files"
+grep -q 'libvips-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
+  fail "liborvessa-dev does not depend on libvips' development files"
 # The packages together hold exactly what the install gives, in /usr.
 (cd "$prefix" && find . -type f | sed 's|^\./|./usr/|' | sort) >"$work/installed.txt"
 { dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; dpkg-deb -c "$python_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
@@ -129,7 +130,59 @@ for tree in windows:x86:PE32 windows64:x64:PE32+; do
   cmp -s "$root/build/$dir/Orvessa.manifest" "$top/$folder/Orvessa.manifest" ||
     fail "$folder/Orvessa.manifest is missing or differs"
 done
-for example in "$root"/docs/examples/*.vbs "$root"/docs/examples/com_client.cpp; do
+for example in "$root"/docs/examples/*.vbs "$root"/docs/examples/*.cpp "$root/sample-pictures/chelsea-small.bmp"; do
   cmp -s "$example" "$top/examples/${example##*/}" || fail "the zip lacks examples/${example##*/}"
 done
+
+# The commands ("  > " lines) that README.txt gives for one kind of Windows,
+# 64 or 32, in the order it gives them.
+readme_commands() {
+  tr -d '\r' <"$top/README.txt" | awk -v kind="$1" '
+    /^(Installing on|On) [0-9]+-bit Windows:?$/ { match($0, /[0-9]+-bit/); current = substr($0, RSTART, RLENGTH - 4) }
+    /^  > / && current == kind { print substr($0, 5) }'
+}
+
+# README.txt followed as a person on Windows does, in a fresh unzip, under
+# Wine: a Wine prefix of the given bitness stands for that kind of Windows.
+# Every command succeeds, check.vbs prints the type name, the pictures that
+# filter_bmp.vbs writes have the Linux tool's pixels; before registering and
+# after uninstalling, check.vbs fails with status 1.
+follow_readme() {
+  local bits=$1 dir="$work/readme-$1" line words output check
+  echo "-- README.txt followed on $bits-bit Windows (Wine)"
+  use_windows_tree "$bits"
+  ensure_wine_prefix
+  mkdir "$dir"
+  (cd "$dir" && cmake -E tar xf "$zip")
+  dir="$dir/$(basename "$zip" .zip)"
+  check=$(readme_commands "$bits" | grep -m1 'check\.vbs') || fail "README.txt runs no check.vbs on $bits-bit Windows"
+  check_fails "$dir" "$check" "before registering"
+  while IFS= read -r line; do
+    read -ra words <<<"$line"
+    output=$(cd "$dir" && wine_run "${words[@]}" 2>&1 </dev/null) || fail "README.txt step '$line' failed: $output"
+    output=${output//$'\r'/}
+    case "$line" in
+      *check.vbs*) [[ "$output" == _Pictava ]] || fail "'$line' printed '$output'" ;;
+      *filter_bmp.vbs*)
+        "$tool" "${words[-1]}" "$dir/${words[-3]//\\//}" "$work/expected.bmp"
+        cmp -s <(bmp_pixels "$work/expected.bmp") <(bmp_pixels "$dir/${words[-2]}") ||
+          fail "'$line' wrote other pixels than the Linux tool" ;;
+    esac
+  done < <(readme_commands "$bits")
+  check_fails "$dir" "$check" "after uninstalling"
+}
+
+# In the unzipped folder DIR, the check command CHECK must fail loudly: status
+# 1 and error 429 (nothing registered).
+check_fails() {
+  local dir=$1 check=$2 when=$3 words output status=0
+  read -ra words <<<"$check"
+  output=$(cd "$dir" && wine_run "${words[@]}" 2>&1) || status=$?
+  [[ $status -eq 1 && "$output" == *"FAILED: error 429"* ]] ||
+    fail "check.vbs $when ended with status $status: $output"
+}
+
+source "$root/scripts/windows-common.sh"
+follow_readme 64
+follow_readme 32
 echo "-- install and packages checked"

@@ -52,20 +52,58 @@ orvessa_wine_path(pictures ${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures)
 add_test(NAME script_client COMMAND ${CMAKE_COMMAND} "-DMATCH=client: host ${orvessa_script_host}"
   -P ${orvessa_expect_output} -- ${CMAKE_CROSSCOMPILING_EMULATOR} cscript //nologo ${client} ${pictures})
 
-# The examples of docs/com-guide.md: each prints what its .out file holds.
+# The examples of docs/com-guide.md that have an .out file: each prints what
+# that file holds.
 orvessa_wine_path(picture ${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures/chelsea-small.bmp)
-file(GLOB orvessa_examples CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/*.vbs)
-foreach(example ${orvessa_examples})
-  get_filename_component(name ${example} NAME_WE)
-  orvessa_wine_path(script ${example})
-  add_test(NAME example_${name} COMMAND ${CMAKE_COMMAND}
-    -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/${name}.out -P ${orvessa_expect_output} --
-    ${CMAKE_CROSSCOMPILING_EMULATOR} cscript //nologo ${script} ${picture})
+file(GLOB orvessa_examples CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/*.out)
+foreach(expected ${orvessa_examples})
+  get_filename_component(name ${expected} NAME_WE)
+  set(example ${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/${name}.vbs)
+  if(EXISTS ${example})
+    orvessa_wine_path(script ${example})
+    set(run cscript //nologo ${script})
+  else()
+    set(run $<TARGET_FILE:${name}>)
+  endif()
+  add_test(NAME example_${name} COMMAND ${CMAKE_COMMAND} -DEXPECTED=${expected}
+    -P ${orvessa_expect_output} -- ${CMAKE_CROSSCOMPILING_EMULATOR} ${run} ${picture})
 endforeach()
-add_test(NAME example_com_client COMMAND ${CMAKE_COMMAND}
-  -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/com_client.out -P ${orvessa_expect_output} --
-  ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:com_client> ${picture})
+
+# The round trips of docs/com-guide.md: the script and the C++ example (early
+# and late bound) filter a BMP file and save the result, whose pixels must be
+# those the Linux tool writes for the same file. The pictures: a sample, and
+# a crop of it of odd width, whose rows end in pad bytes.
+set(ORVESSA_LINUX_TOOL ${CMAKE_CURRENT_SOURCE_DIR}/build/native/orvessa CACHE FILEPATH
+  "The Linux orvessa tool that the round trips are compared with")
+set(round_trips ${CMAKE_CURRENT_BINARY_DIR}/round-trips)
+add_test(NAME round_trip_pictures COMMAND convert
+  ${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures/chelsea-small.bmp -crop 47x31+0+0 +repage
+  -type TrueColor BMP3:${round_trips}/odd.bmp)
+set_tests_properties(round_trip_pictures PROPERTIES FIXTURES_SETUP round_trip_pictures)
+file(MAKE_DIRECTORY ${round_trips})
+orvessa_wine_path(filter_bmp ${CMAKE_CURRENT_SOURCE_DIR}/docs/examples/filter_bmp.vbs)
+foreach(picture ${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures/chelsea-small.bmp ${round_trips}/odd.bmp)
+  get_filename_component(stem ${picture} NAME_WE)
+  foreach(filter blur smooth)
+    foreach(binding script early late)
+      if(binding STREQUAL "script")
+        set(run cscript //nologo ${filter_bmp} @IN@ @OUT@ ${filter})
+      elseif(binding STREQUAL "early")
+        set(run $<TARGET_FILE:round_trip> @IN@ @OUT@ ${filter})
+      else()
+        set(run $<TARGET_FILE:round_trip> @IN@ @OUT@ ${filter} late-bound)
+      endif()
+      set(name round_trip_${stem}_${filter}_${binding})
+      add_test(NAME ${name} COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/round_trip.sh
+        ${ORVESSA_LINUX_TOOL} ${filter} ${picture} ${round_trips} ${name} --
+        ${CMAKE_CROSSCOMPILING_EMULATOR} ${run})
+      list(APPEND round_trip_tests ${name})
+    endforeach()
+  endforeach()
+endforeach()
 get_property(orvessa_script_tests DIRECTORY PROPERTY TESTS)
-list(REMOVE_ITEM orvessa_script_tests register unregister)
+list(REMOVE_ITEM orvessa_script_tests register unregister round_trip_pictures)
 set_tests_properties(${orvessa_script_tests} PROPERTIES
   FIXTURES_REQUIRED registered RESOURCE_LOCK wine_prefix)
+set_tests_properties(${round_trip_tests} PROPERTIES
+  FIXTURES_REQUIRED "registered;round_trip_pictures")

@@ -1,4 +1,4 @@
-// The platform services on Linux: gdk-pixbuf loads the pictures, memory
+// The platform services on Linux: libvips decodes the pictures, memory
 // surfaces stand in for device contexts, and the conversion form works at a
 // logical resolution the embedding program sets (96 per inch by default).
 #include <glib.h>
@@ -14,9 +14,9 @@
 #include "orvessa/portable_platform.hpp"
 #include "platform/linux/dib_shape.hpp"
 #include "platform/linux/handle_table.hpp"
-#include "platform/linux/pixbuf_files.hpp"
 #include "platform/platform.hpp"
 #include "platform/linux/software_dc.hpp"
+#include "platform/linux/vips_pictures.hpp"
 
 namespace orvessa {
 
@@ -27,8 +27,8 @@ constexpr std::int32_t bad_file_name = control_hresult(52);
 std::atomic<std::int32_t> resolution_x{96};
 std::atomic<std::int32_t> resolution_y{96};
 
-platform::HandleTable<GdkPixbuf>& bitmaps() {
-    static platform::HandleTable<GdkPixbuf> table;
+platform::HandleTable<platform::DecodedPicture>& bitmaps() {
+    static platform::HandleTable<platform::DecodedPicture> table;
     return table;
 }
 
@@ -55,15 +55,15 @@ std::string utf8_file_name(const std::u16string& name) {
     return result;
 }
 
-class PixbufPicture : public Picture {
+class DecodedBitmap : public Picture {
 public:
-    explicit PixbufPicture(platform::PixbufPtr pixbuf)
-        : width_(gdk_pixbuf_get_width(pixbuf.get())),
-          height_(gdk_pixbuf_get_height(pixbuf.get())),
-          handle_(bitmaps().add(std::move(pixbuf))) {}
-    ~PixbufPicture() override { bitmaps().remove(handle_); }
-    PixbufPicture(const PixbufPicture&) = delete;
-    PixbufPicture& operator=(const PixbufPicture&) = delete;
+    explicit DecodedBitmap(platform::DecodedPicture decoded)
+        : width_(decoded.width),
+          height_(decoded.height),
+          handle_(bitmaps().add(std::make_shared<platform::DecodedPicture>(std::move(decoded)))) {}
+    ~DecodedBitmap() override { bitmaps().remove(handle_); }
+    DecodedBitmap(const DecodedBitmap&) = delete;
+    DecodedBitmap& operator=(const DecodedBitmap&) = delete;
 
     std::int32_t handle() override { return handle_; }
     std::int32_t himetric_width() override { return himetric_of_pixels(width_); }
@@ -88,7 +88,8 @@ private:
 class LinuxPlatform : public Platform {
 public:
     std::unique_ptr<Picture> load_picture(const std::u16string& file_name) override {
-        return std::make_unique<PixbufPicture>(platform::load_pixbuf(utf8_file_name(file_name)));
+        return std::make_unique<DecodedBitmap>(
+            platform::decode_picture_file(utf8_file_name(file_name), max_picture_pixels));
     }
 
     ConversionForm& conversion_form() override {
@@ -109,11 +110,10 @@ public:
                    std::uint32_t scan_lines, void* bits, BitmapInfo& info,
                    std::uint32_t usage) override {
         const auto shape = platform::dib_shape(info, usage);
-        const platform::PixbufPtr pixbuf = bitmaps().find(bitmap);
-        if (!shape || !pixbuf || bits == nullptr || !known_dc(dc)) return 0;
-        const std::int64_t bitmap_rows = gdk_pixbuf_get_height(pixbuf.get());
-        const int columns =
-            static_cast<int>(std::min<std::int64_t>(shape->width, gdk_pixbuf_get_width(pixbuf.get())));
+        const auto picture = bitmaps().find(bitmap);
+        if (!shape || !picture || bits == nullptr || !known_dc(dc)) return 0;
+        const std::int64_t bitmap_rows = picture->height;
+        const auto columns = static_cast<std::size_t>(std::min<std::int64_t>(shape->width, picture->width));
         const std::int64_t end = std::min({static_cast<std::int64_t>(start_scan) + scan_lines,
                                            bitmap_rows, shape->rows});
         auto* out = static_cast<std::uint8_t*>(bits);
@@ -121,8 +121,8 @@ public:
         for (std::int64_t j = start_scan; j < end; ++j, ++copied) {
             // A top-down buffer holds the scan lines from the top instead.
             const std::int64_t from_top = shape->top_down ? j : bitmap_rows - 1 - j;
-            platform::read_pixbuf_row(*pixbuf, static_cast<int>(from_top), columns,
-                                      out + (j - start_scan) * shape->stride);
+            std::memcpy(out + (j - start_scan) * shape->stride,
+                        picture->row(static_cast<std::int32_t>(from_top)), 3 * columns);
         }
         return copied;
     }

@@ -14,6 +14,7 @@ public:
     ~UniqueFd() {
         if (fd_ >= 0) ::close(fd_);
     }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
 

@@ -1,0 +1,70 @@
+// Picture files that stream: rows flow from the decoder through a filter to
+// the encoder a strip at a time, so that neither a large photo nor its
+// result is held whole unless a codec needs it. Part of the portable
+// platform library; the codecs stay behind it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "orvessa/filter_pixels.hpp"
+
+namespace orvessa {
+
+enum class PictureFormat { png, jpeg, bmp, webp, tiff };
+
+constexpr int default_picture_quality = 85;
+// The pixels a picture read for filtering may have unless its reader says
+// otherwise (the tool's --max-pixels): 2^28, a 16384 x 16384 picture.
+constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
+// The formats pictures are written in, as the names below take them.
+inline constexpr std::string_view written_picture_formats = "png, jpeg (jpg), bmp, webp, tiff (tif)";
+
+// "png", "jpeg" or "jpg", "bmp", "webp", "tiff" or "tif", any case.
+std::optional<PictureFormat> picture_format_named(std::string_view name) noexcept;
+// The extension after the last dot of the file's name, if it has one.
+std::optional<std::string_view> file_extension(std::string_view path) noexcept;
+// JPEG and WebP have a quality (1 to 100).
+bool has_quality(PictureFormat format) noexcept;
+
+// Threads that decode, filter and encode the strips of a stream (at least 1).
+void set_picture_threads(std::int32_t threads);
+
+// A picture read as it is needed. Copies share the one decoder.
+class PictureStream {
+public:
+    // A regular file, or the bytes of descriptor `fd` (standard input);
+    // `name` goes into messages. The declared size is checked against
+    // max_pixels before any pixel is decoded. Raises Error::platform: file
+    // not found (53), path/file access error (75), out of memory (7: beyond
+    // the limit), invalid picture (481: empty, of no known format, corrupt).
+    static PictureStream open_file(const std::string& path, std::int64_t max_pixels);
+    static PictureStream open_descriptor(int fd, const std::string& name, std::int64_t max_pixels);
+    // Rows of R, G, B bytes, top first, one after the other: wrapped, not
+    // copied, so they must outlive the stream.
+    static PictureStream of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height);
+
+    std::int32_t width() const noexcept;
+    std::int32_t height() const noexcept;
+
+    // The picture with the filter applied as the buffer filters apply it.
+    PictureStream filtered(PixelFilter filter) const;
+    // Decodes, filters and encodes onto descriptor fd (left open). Rows
+    // stream but for BMP (rows bottom-up), WebP and TIFF, whose encoders take
+    // the whole picture. Raises Error::platform (75) with the reason: a
+    // picture that proves truncated or corrupt, or a failed write.
+    void write(int fd, PictureFormat format, int quality = default_picture_quality) const;
+    // The rows decoded into `rgb` (height rows of 3 * width bytes, row_step
+    // apart). Raises as write does.
+    void read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const;
+
+private:
+    struct State;
+    explicit PictureStream(std::shared_ptr<State> state) noexcept : state_(std::move(state)) {}
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace orvessa

@@ -1,0 +1,73 @@
+// Streams of pictures over libvips: a stream owns what its pixels are read
+// from (the file, the bytes a loader reads from memory) and keeps the
+// picture it was made from alive.
+#include "orvessa/picture_stream.hpp"
+
+#include <cstring>
+#include <optional>
+
+#include "platform/linux/picture_formats.hpp"
+#include "platform/linux/vips_pictures.hpp"
+
+namespace orvessa {
+
+struct PictureStream::State {
+    std::shared_ptr<const State> made_from;
+    std::optional<platform::UniqueFd> file;
+    platform::PictureSource source;
+    std::string name;
+};
+
+void set_picture_threads(std::int32_t threads) {
+    platform::start_vips();
+    vips_concurrency_set(threads < 1 ? 1 : threads);
+}
+
+PictureStream PictureStream::open_file(const std::string& path, std::int64_t max_pixels) {
+    auto state = std::make_shared<State>();
+    state->file.emplace(platform::open_picture_file(path));
+    state->source = platform::open_picture(state->file->get(), path, max_pixels);
+    state->name = path;
+    return PictureStream(std::move(state));
+}
+
+PictureStream PictureStream::open_descriptor(int fd, const std::string& name,
+                                             std::int64_t max_pixels) {
+    auto state = std::make_shared<State>();
+    state->source = platform::open_picture(fd, name, max_pixels);
+    state->name = name;
+    return PictureStream(std::move(state));
+}
+
+PictureStream PictureStream::of_rows(const std::uint8_t* rgb, std::int32_t width,
+                                     std::int32_t height) {
+    auto state = std::make_shared<State>();
+    state->source.rgb = platform::picture_of_rows(rgb, width, height);
+    state->name = "the picture";
+    return PictureStream(std::move(state));
+}
+
+std::int32_t PictureStream::width() const noexcept { return state_->source.rgb->Xsize; }
+std::int32_t PictureStream::height() const noexcept { return state_->source.rgb->Ysize; }
+
+PictureStream PictureStream::filtered(PixelFilter filter) const {
+    auto state = std::make_shared<State>();
+    state->source.rgb = platform::filtered_picture(state_->source.rgb.get(), filter);
+    state->made_from = state_;
+    state->name = state_->name;
+    return PictureStream(std::move(state));
+}
+
+void PictureStream::write(int fd, PictureFormat format, int quality) const {
+    platform::write_picture(state_->source.rgb.get(), format, quality, fd);
+}
+
+void PictureStream::read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const {
+    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width());
+    platform::read_picture_rows(state_->source.rgb.get(), state_->name,
+                                [&](std::int32_t y, const std::uint8_t* row) {
+                                    std::memcpy(rgb + y * row_step, row, row_bytes);
+                                });
+}
+
+}  // namespace orvessa

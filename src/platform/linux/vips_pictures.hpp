@@ -1,0 +1,80 @@
+// Picture files through libvips: opening with the failure codes that the
+// picture loader reports, decoding as rows of R, G, B bytes that stream
+// (transparent parts laid over white), and encoding.
+#pragma once
+
+#include <vips/vips.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvessa/filter_pixels.hpp"
+#include "platform/linux/unique_fd.hpp"
+
+namespace orvessa::platform {
+
+struct GObjectUnref {
+    void operator()(void* object) const noexcept { g_object_unref(object); }
+};
+using VipsImagePtr = std::unique_ptr<VipsImage, GObjectUnref>;
+
+// Starts libvips once: no operation cache, and only the loaders of the
+// formats read here (never the PDF, FITS, MATLAB ... loaders). Raises
+// Error::platform when libvips cannot start.
+void start_vips();
+
+// libvips' last error as text, and its error buffer cleared.
+std::string vips_failure();
+
+// Opens a regular file for reading without blocking on a FIFO or device.
+// Raises Error::platform: file not found (53), path/file access error (75).
+UniqueFd open_picture_file(const std::string& path);
+
+// A picture being decoded: the rows of R, G, B bytes of its pixels, read
+// from the start as they are needed. `name` goes into messages.
+struct PictureSource {
+    VipsImagePtr rgb;
+    // Bytes the decoder reads from memory (formats without a streaming
+    // loader); they live as long as the picture.
+    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+};
+
+// The picture on descriptor `fd` (a regular file or a pipe), its declared
+// size checked before any pixel is decoded. Raises Error::platform: out of
+// memory (7: more than max_pixels pixels), invalid picture (481: empty,
+// of no known format, or its head corrupt), 75 when the bytes cannot be
+// read. Pixels that prove truncated or corrupt later fail the reading of
+// the rows (vips_failure says why).
+PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pixels);
+
+// The picture decoded whole: height rows of 3 * width bytes B, G, R, from the top.
+struct DecodedPicture {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint8_t> bgr;
+    const std::uint8_t* row(std::int32_t y) const noexcept {
+        return bgr.data() + static_cast<std::size_t>(y) * 3 * width;
+    }
+};
+
+// Decodes the rows top to bottom, a strip at a time, handing each row of
+// R, G, B bytes to `row`. Raises Error::platform (481) for a truncated or
+// corrupt picture.
+void read_picture_rows(VipsImage* rgb, const std::string& name,
+                       const std::function<void(std::int32_t, const std::uint8_t*)>& row);
+
+// Reads a regular file whole, with open_picture's limit and codes; a
+// truncated or corrupt picture is invalid (481).
+DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels);
+
+// The filter over a streaming picture of R, G, B rows: each strip of rows is
+// filtered from the rows around it on one of libvips' threads. Raises
+// Error::platform when the step cannot be made.
+VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter);
+
+// Rows of R, G, B bytes, top first, wrapped (not copied) as a picture.
+VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height);
+
+}  // namespace orvessa::platform
