@@ -6,7 +6,6 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -173,16 +172,6 @@ std::string file_path(const py::object& path) {
     return py::bytes(py::module_::import("os").attr("fsencode")(path));
 }
 
-// A path as the methods' file name (UTF-16); bytes that are not UTF-8 stay
-// unpaired surrogates, which the loader refuses as a bad file name.
-std::u16string file_name(const py::object& path) {
-    const py::str text = py::module_::import("os").attr("fsdecode")(path);
-    const std::string raw = py::bytes(text.attr("encode")("utf-16-le", "surrogatepass"));
-    std::u16string name(raw.size() / 2, u'\0');
-    std::memcpy(name.data(), raw.data(), name.size() * 2);
-    return name;
-}
-
 // What `orvessa gray` paints: the picture's natural size through ScaleX and
 // ScaleY, or the box it is fitted into.
 py::array gray(const py::object& path, bool two_color, int threshold,
@@ -192,13 +181,14 @@ py::array gray(const py::object& path, bool two_color, int threshold,
         throw py::value_error("fit must be two positive integers (width, height)");
     }
     const ResolutionScope resolution(96);
-    const std::u16string name = file_name(path);
+    const auto name = utf16_file_name(file_path(path));
+    if (!name) throw py::value_error("the path is not UTF-8, which ColorToBN's file name needs");
     Pictava effects;
     std::int32_t width = 0, height = 0;
     try {
         // Loaded also for a box, as the tool does: a picture that cannot be
         // read raises the loader's reason.
-        const auto picture = default_platform().load_picture(name);
+        const auto picture = default_platform().load_picture(*name);
         width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
         height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
     } catch (const Error& e) {
@@ -210,7 +200,7 @@ py::array gray(const py::object& path, bool two_color, int threshold,
         throw py::value_error(file_path(path) + ": the result would be too large");
     }
     const Surface surface(width, height);
-    if (!effects.ColorToBN(name, surface.hdc(), 0, two_color ? -1 : 0,
+    if (!effects.ColorToBN(*name, surface.hdc(), 0, two_color ? -1 : 0,
                            static_cast<std::uint8_t>(threshold), box ? -1 : 0, width, height)) {
         throw py::value_error(file_path(path) + ": the picture could not be converted");
     }
