@@ -64,11 +64,6 @@ int run(Args args);
 
 int run_filter_command(std::string_view filter, Args args);
 
-// The pixels blur and smooth take from a picture unless --max-pixels says
-// otherwise: 2^28, a 16384 x 16384 picture. They stream it, never holding
-// the whole picture except for BMP, TIFF and WebP output.
-constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
-
 // The picture commands.
 int run_picture_filter(std::string_view filter, const ParsedArgs& parsed,
                        const FilterOptions& options);
