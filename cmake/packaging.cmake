@@ -4,6 +4,7 @@
 #    dpkg-shlibdeps) and `liborvessa-dev` (static libraries, headers, CMake
 #    and pkg-config files; it depends on libvips' development package,
 #    which the platform library links and the CMake package looks up);
+#    with the Python package built, also `python3-orvessa` (python/python.cmake);
 #  - in a Windows tree, the zip of Orvessa.dll: x86/ or x64/ by the tree's
 #    bitness, with the manifest beside the DLL, the
 #    guide for Windows users, the guide for COM callers with its examples
@@ -57,6 +58,16 @@ else()
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvessa-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvips-dev (>= 8.13), pkgconf | pkg-config")
+  if(TARGET orvessa_python)
+    list(APPEND CPACK_COMPONENTS_ALL python)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvessa)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS ON)
+    math(EXPR orvessa_next_minor "${Python3_VERSION_MINOR} + 1")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${orvessa_next_minor}), python3-numpy")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-dask, python3-distributed")
+    set(CPACK_DEBIAN_PYTHON_DESCRIPTION "image effects for Python over numpy and dask arrays\nThe orvessa package: the 3 x 3 weighted blur and the edge-adaptive smoothing\nin place over numpy arrays with the bytes of the orvessa tool, picture files\nread and written as the tool does, gray conversion, and the filters over\ndask arrays of any chunking.")
+  endif()
   set(CPACK_DEBIAN_DEV_DESCRIPTION "image effects library (static, development files)\nThe Orvessa core (pixel buffer filters, gray conversion, unit conversion)\nand its Linux picture services as static libraries, with headers, a CMake\npackage (find_package(Orvessa CONFIG)) and pkg-config files.")
 endif()
 include(CPack)

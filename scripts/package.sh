@@ -2,6 +2,7 @@
 # Builds the packages into out/packages/:
 #   orvessa_<version>_<arch>.deb         the tool and its manual page
 #   liborvessa-dev_<version>_<arch>.deb  static libraries, headers, CMake and pkg-config files
+#   python3-orvessa_<version>_<arch>.deb the Python package, for Debian's python3
 #   Orvessa-<text version>-windows.zip   x86/Orvessa.dll, x64/Orvessa.dll, their manifests,
 #                                        README.txt for Windows users, script examples
 set -euo pipefail
@@ -16,7 +17,7 @@ mkdir -p "$out"
 echo "-- Debian packages"
 native="$root/build/native"
 cmake -S "$root" -B "$native" >/dev/null
-cmake --build "$native" -j 2 --target orvessa orvessa_man orvessa_core orvessa_platform
+cmake --build "$native" -j 2 --target orvessa orvessa_man orvessa_core orvessa_platform orvessa_python
 (cd "$out" && cpack -G DEB --config "$native/CPackConfig.cmake" -B "$out/deb-work" >/dev/null)
 mv "$out"/deb-work/*.deb "$out/"
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
-#   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine
-#   scripts/setup.sh --bench  also OpenCV and the vips tool, the peers the benchmarks compare with
+#   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine,
+#                             the Python package and its tests
+#   scripts/setup.sh --bench  also OpenCV (C++ and Python) and the vips tool, the peers the benchmarks compare with
 set -euo pipefail
 
 packages=(
@@ -12,9 +13,10 @@ packages=(
   dpkg-dev file man-db imagemagick
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
+  python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libopencv-dev libvips-tools)
+  packages+=(libopencv-dev python3-opencv libvips-tools)
 elif [[ -n "${ORVESSA_SETUP_DONE:-}" ]]; then
   exit 0  # done already by the script that runs this one (scripts/test.sh)
 fi

@@ -76,11 +76,6 @@ int run(Args args);
 
 int run_filter_command(std::string_view filter, Args args);
 
-// The pixels blur and smooth take from a picture unless --max-pixels says
-// otherwise: 2^28, a 16384 x 16384 picture. They stream it, never holding
-// the whole picture except for BMP, TIFF and WebP output.
-constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
-
 int run_gray_command(Args args);
 int run_fit_command(Args args);
 int run_scale_command(std::string_view axis, Args args);

@@ -17,6 +17,9 @@ namespace orvessa {
 enum class PictureFormat { png, jpeg, bmp, webp, tiff };
 
 constexpr int default_picture_quality = 85;
+// The pixels a picture read for filtering may have unless its reader says
+// otherwise (the tool's --max-pixels): 2^28, a 16384 x 16384 picture.
+constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
 // The formats pictures are written in, as the names below take them.
 inline constexpr std::string_view written_picture_formats = "png, jpeg (jpg), bmp, webp, tiff (tif)";
 

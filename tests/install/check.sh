@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks what users get: the install tree (moved after installing, as a
 # package moves it), a consumer built against it through find_package and
-# through pkg-config, the manual page, the Debian packages and the Windows
-# zip that scripts/package.sh made, whose README.txt it follows under Wine.
+# through pkg-config, the Python package imported from it, the manual page,
+# the Debian packages and the Windows zip that scripts/package.sh made, whose
+# README.txt it follows under Wine.
 #   tests/install/check.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -51,6 +52,25 @@ g++ -std=c++20 "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc" \
 check_consumer "$work/consumer-pc" pkg-config
 unset PKG_CONFIG_PATH
 
+# The Python package under PYTHONPATH smooths the picture as the tool does.
+python=/usr/bin/python3
+"$tool" smooth "$picture" "$work/smoothed.png"
+check_python() {
+  local where=$1 how=$2
+  (cd "$work" && PYTHONPATH="$where" "$python" -c '
+import sys, orvessa
+assert orvessa.__file__.startswith(sys.argv[1]), orvessa.__file__
+assert orvessa.__version__ == sys.argv[2], orvessa.__version__
+import orvessa.dask
+orvessa.smooth_file(sys.argv[3], sys.argv[4])
+' "$where" "$project_version" "$picture" "$work/$how.png") || fail "the $how Python package does not import or run"
+  cmp -s "$work/smoothed.png" "$work/$how.png" || fail "the $how Python package smooths otherwise than the tool"
+}
+python_dir=lib/python3/dist-packages
+project_version=$(sed -n 's/^project(Orvessa VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+echo "-- the Python package imports from the prefix"
+check_python "$prefix/$python_dir" installed
+
 echo "-- the manual page renders and lists every command of --help"
 page="$native/orvessa.1"
 rendered=$(MANWIDTH=100 MAN_KEEP_FORMATTING= man --warnings "$page" 2>"$work/man.err")
@@ -65,25 +85,35 @@ done
 echo "-- the Debian packages"
 tool_deb=$(ls "$packages"/orvessa_*.deb)
 dev_deb=$(ls "$packages"/liborvessa-dev_*.deb)
-depends=$(dpkg-deb -f "$tool_deb" Depends)
-depended=$(sed 's/ ([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends")
+python_deb=$(ls "$packages"/python3-orvessa_*.deb)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-# Every shared library that the tool loads comes from a package it depends on.
-for soname in $(objdump -p "$native/orvessa" | awk '/NEEDED/ { print $2 }'); do
-  owner=$(dpkg -S "*/$multiarch/$soname" | head -1 | cut -d: -f1)
-  grep -qxF "$owner" <<<"$depended" ||
-    fail "the tool needs $soname from $owner, which Depends ($depends) lacks"
-done
+# Every shared library that a program loads comes from a package it depends on.
+check_shlib_depends() {
+  local deb=$1 binary=$2 depends depended owner
+  depends=$(dpkg-deb -f "$deb" Depends)
+  depended=$(sed 's/ ([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends")
+  for soname in $(objdump -p "$binary" | awk '/NEEDED/ { print $2 }'); do
+    owner=$(dpkg -S "*/$multiarch/$soname" | head -1 | cut -d: -f1)
+    grep -qxF "$owner" <<<"$depended" ||
+      fail "${binary##*/} needs $soname from $owner, which Depends ($depends) lacks"
+  done
+}
+check_shlib_depends "$tool_deb" "$native/orvessa"
+check_shlib_depends "$python_deb" "$(ls "$prefix/$python_dir"/orvessa/_orvessa*.so)"
+grep -q 'python3-numpy' <<<"$(dpkg-deb -f "$python_deb" Depends)" ||
+  fail "python3-orvessa does not depend on python3-numpy"
 grep -q 'libvips-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
   fail "liborvessa-dev does not depend on libvips' development files"
-# The two packages together hold exactly what the install gives, in /usr.
+# The packages together hold exactly what the install gives, in /usr.
 (cd "$prefix" && find . -type f | sed 's|^\./|./usr/|' | sort) >"$work/installed.txt"
-{ dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
+{ dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; dpkg-deb -c "$python_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
 diff "$work/installed.txt" "$work/packaged.txt" || fail "the packages hold other files than the install"
 dpkg-deb -x "$tool_deb" "$work/deb"
 [[ "$("$work/deb/usr/bin/orvessa" --version)" == "$version" ]] || fail "the packaged tool's version"
 "$work/deb/usr/bin/orvessa" gray "$picture" "$work/deb.png"
 cmp -s "$work/expected.png" "$work/deb.png" || fail "the packaged tool paints otherwise"
+dpkg-deb -x "$python_deb" "$work/python-deb"
+check_python "$work/python-deb/usr/$python_dir" packaged
 
 echo "-- the Windows zip"
 zip=$(ls "$packages"/Orvessa-*-windows.zip)

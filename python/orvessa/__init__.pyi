@@ -1,0 +1,59 @@
+from os import PathLike
+from typing import Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from .errors import Error as Error
+from .errors import FileNotFound as FileNotFound
+from .errors import OutOfMemory as OutOfMemory
+from .errors import Overflow as Overflow
+from .errors import SubscriptOutOfRange as SubscriptOutOfRange
+
+_Path = Union[str, bytes, PathLike[str], PathLike[bytes]]
+_Picture = npt.NDArray[np.uint8]
+_Bytes = Union[bytearray, memoryview, npt.NDArray[np.uint8]]
+
+__version__: str
+
+def blur(image: _Picture, *, threads: int = 1) -> _Picture:
+    """Blurs an (H, W, 3) uint8 array in place (3 x 3, 1 2 1 / 2 4 2 / 1 2 1 over 16); returns it."""
+
+def smooth(image: _Picture, *, threads: int = 1) -> _Picture:
+    """Smooths an (H, W, 3) uint8 array in place (edge-adaptive); returns it."""
+
+def blur_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
+    """Blur_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
+
+def smooth_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
+    """MedianCut_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
+
+def read_picture(path: _Path, *, max_pixels: int = ...) -> _Picture:
+    """A picture file as an (H, W, 3) uint8 array of R G B, top row first."""
+
+def write_picture(path: _Path, image: _Picture, *, quality: Optional[int] = None) -> None:
+    """Writes an (H, W, 3) uint8 array as the orvessa tool writes pictures (format by extension)."""
+
+def blur_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
+    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes."""
+
+def smooth_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
+    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes."""
+
+def gray(
+    path: _Path,
+    *,
+    two_color: bool = False,
+    threshold: int = 128,
+    fit: Optional[Tuple[int, int]] = None,
+) -> _Picture:
+    """The picture ColorToBN paints, as `orvessa gray` saves it."""
+
+def scale_x(himetric: float, dpi: int = 96) -> int:
+    """ScaleX: a HIMETRIC length in whole pixels."""
+
+def scale_y(himetric: float, dpi: int = 96) -> int:
+    """ScaleY: a HIMETRIC length in whole pixels."""
+
+def fit(box_width: int, box_height: int, picture_width: int, picture_height: int) -> Tuple[int, int, int, int]:
+    """FitToBox: (left, top, width, height) of the picture fitted and centred in the box."""

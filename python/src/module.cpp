@@ -1,0 +1,304 @@
+// orvessa._orvessa: the compiled part of the Python package. The filters
+// work in place on the caller's memory (numpy arrays and writable buffers);
+// nothing is copied, and the GIL is released while a filter runs.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "convert/fit_to_box.hpp"
+#include "errors.hpp"
+#include "orvessa/byte_array.hpp"
+#include "orvessa/error.hpp"
+#include "orvessa/filter_pixels.hpp"
+#include "orvessa/pictava.hpp"
+#include "orvessa/picture_stream.hpp"
+#include "orvessa/portable_platform.hpp"
+#include "orvessa/version.hpp"
+#include "pictures.hpp"
+#include "platform/platform.hpp"
+
+namespace py = pybind11;
+
+namespace orvessa::python {
+
+namespace {
+
+std::int32_t checked_int32(py::ssize_t value, const char* what) {
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        throw py::value_error(std::string(what) + " must be at most 2**31 - 1");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// The checks of a picture array that is filtered in place: refused, never
+// converted, so that the caller's array is the one that changes.
+PixelRows writable_picture(const py::handle& object, std::int32_t& width, std::int32_t& height) {
+    if (!py::isinstance<py::array>(object)) {
+        throw py::type_error("expected a numpy.ndarray of dtype uint8 and shape (H, W, 3), got " +
+                             std::string(py::str(py::type::of(object).attr("__name__"))));
+    }
+    auto array = py::reinterpret_borrow<py::array>(object);
+    if (array.dtype().kind() != 'u' || array.dtype().itemsize() != 1) {
+        throw py::type_error("expected dtype uint8, got " + std::string(py::str(array.dtype())));
+    }
+    if (array.ndim() != 3 || array.shape(2) != 3) {
+        throw py::value_error("expected shape (H, W, 3), got " +
+                              std::string(py::str(py::tuple(py::cast(std::vector<py::ssize_t>(
+                                  array.shape(), array.shape() + array.ndim()))))));
+    }
+    if (!array.writeable()) throw py::value_error("expected a writable array, got a read-only one");
+    height = checked_int32(array.shape(0), "H");
+    width = checked_int32(array.shape(1), "W");
+    if (height > 0 && width > 0 && (array.strides(2) != 1 || array.strides(1) != 3)) {
+        throw py::value_error("expected contiguous pixels (strides[1] == 3, strides[2] == 1), got strides " +
+                              std::to_string(array.strides(1)) + ", " + std::to_string(array.strides(2)));
+    }
+    const py::ssize_t row_step = array.strides(0);
+    if (height > 1 && width > 0 && (row_step < 3 * array.shape(1) && -row_step < 3 * array.shape(1))) {
+        throw py::value_error("expected rows that do not overlap (|strides[0]| >= 3 * W)");
+    }
+    return {static_cast<std::uint8_t*>(array.mutable_data()), row_step};
+}
+
+py::object filter_array(PixelFilter filter, const py::object& image, std::int32_t threads) {
+    if (threads < 1) throw py::value_error("threads must be at least 1");
+    std::int32_t width = 0, height = 0;
+    const PixelRows rows = writable_picture(image, width, height);
+    try {
+        const py::gil_scoped_release unlocked;
+        filter_pixels(filter, rows, width, height, FilterOptions{threads});
+    } catch (const Error& e) {
+        raise_error(e);
+    }
+    return image;
+}
+
+// A caller's bytes held for the call; the exporter (a bytearray) cannot
+// resize while a view is taken.
+class WritableBytes {
+public:
+    explicit WritableBytes(const py::handle& object) {
+        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_WRITABLE | PyBUF_ND | PyBUF_FORMAT) != 0) {
+            PyErr_Clear();
+            throw py::type_error("expected a writable, contiguous bytes-like object (bytearray, memoryview, "
+                                 "numpy uint8 array), got " +
+                                 std::string(py::str(py::type::of(object).attr("__name__"))));
+        }
+        const std::string format = view_.format != nullptr ? view_.format : "B";
+        if (view_.itemsize != 1 || (format != "B" && format != "b" && format != "c")) {
+            PyBuffer_Release(&view_);
+            throw py::type_error("expected a buffer of bytes, got items of format '" + format + "'");
+        }
+        if (view_.len > std::numeric_limits<std::uint32_t>::max()) {
+            PyBuffer_Release(&view_);
+            throw py::value_error("expected at most 2**32 - 1 bytes");
+        }
+    }
+    ~WritableBytes() { PyBuffer_Release(&view_); }
+    WritableBytes(const WritableBytes&) = delete;
+    WritableBytes& operator=(const WritableBytes&) = delete;
+
+    // The array as the DLL receives it; a buffer of more than one
+    // dimension is refused by every access, as such an array is there.
+    ByteArrayView array(std::int32_t lower_bound) const noexcept {
+        return {static_cast<std::uint8_t*>(view_.buf), static_cast<std::uint32_t>(view_.len),
+                lower_bound, static_cast<std::uint32_t>(view_.ndim < 1 ? 1 : view_.ndim)};
+    }
+
+private:
+    Py_buffer view_{};
+};
+
+void filter_buffer(PixelFilter filter, const py::object& buffer, std::int32_t width,
+                   std::int32_t height, std::int32_t lower_bound) {
+    const WritableBytes bytes(buffer);
+    ByteArrayView array = bytes.array(lower_bound);
+    try {
+        const py::gil_scoped_release unlocked;
+        Pictava effects(nullptr);
+        if (filter == PixelFilter::blur) {
+            effects.Blur_Buffer(array, width, height);
+        } else {
+            effects.MedianCut_Buffer(array, width, height);
+        }
+    } catch (const Error& e) {
+        raise_error(e);
+    }
+}
+
+// The logical resolution is one setting of the process; the GIL, held
+// throughout, keeps a call's setting its own until it puts back 96.
+class ResolutionScope {
+public:
+    explicit ResolutionScope(std::int32_t dpi) {
+        if (dpi <= 0) throw py::value_error("dpi must be positive");
+        set_logical_resolution(dpi, dpi);
+    }
+    ~ResolutionScope() { set_logical_resolution(96, 96); }
+    ResolutionScope(const ResolutionScope&) = delete;
+    ResolutionScope& operator=(const ResolutionScope&) = delete;
+};
+
+std::int16_t scale(bool x_axis, float himetric, std::int32_t dpi) {
+    const ResolutionScope resolution(dpi);
+    try {
+        Pictava effects;
+        return x_axis ? effects.ScaleX(himetric) : effects.ScaleY(himetric);
+    } catch (const Error& e) {
+        raise_error(e);
+    }
+}
+
+py::tuple fit(std::int32_t box_width, std::int32_t box_height, std::int32_t picture_width,
+              std::int32_t picture_height) {
+    std::int32_t left = 0, top = 0, width = 0, height = 0;
+    try {
+        convert::fit_to_box(box_width, box_height, picture_width, picture_height, left, top, width,
+                            height);
+    } catch (const Error& e) {
+        raise_error(e);
+    }
+    return py::make_tuple(left, top, width, height);
+}
+
+// A path (str, bytes or os.PathLike) as the bytes the file system sees.
+std::string file_path(const py::object& path) {
+    return py::bytes(py::module_::import("os").attr("fsencode")(path));
+}
+
+// What `orvessa gray` paints: the picture's natural size through ScaleX and
+// ScaleY, or the box it is fitted into.
+py::array gray(const py::object& path, bool two_color, int threshold,
+               std::optional<std::pair<std::int32_t, std::int32_t>> box) {
+    if (threshold < 0 || threshold > 255) throw py::value_error("threshold must be 0 to 255");
+    if (box && (box->first <= 0 || box->second <= 0)) {
+        throw py::value_error("fit must be two positive integers (width, height)");
+    }
+    const ResolutionScope resolution(96);
+    const auto name = utf16_file_name(file_path(path));
+    if (!name) throw py::value_error("the path is not UTF-8, which ColorToBN's file name needs");
+    Pictava effects;
+    std::int32_t width = 0, height = 0;
+    try {
+        // Loaded also for a box, as the tool does: a picture that cannot be
+        // read raises the loader's reason.
+        const auto picture = default_platform().load_picture(*name);
+        width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
+        height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
+    } catch (const Error& e) {
+        raise_error(e);
+    }
+    if (box) std::tie(width, height) = *box;
+    if (width <= 0 || height <= 0) throw py::value_error(file_path(path) + ": the picture has no pixels");
+    if (std::int64_t{width} * height > max_picture_pixels) {
+        throw py::value_error(file_path(path) + ": the result would be too large");
+    }
+    const Surface surface(width, height);
+    if (!effects.ColorToBN(*name, surface.hdc(), 0, two_color ? -1 : 0,
+                           static_cast<std::uint8_t>(threshold), box ? -1 : 0, width, height)) {
+        throw py::value_error(file_path(path) + ": the picture could not be converted");
+    }
+    return rgb_array_of(surface.to_image());
+}
+
+}  // namespace
+
+}  // namespace orvessa::python
+
+PYBIND11_MODULE(_orvessa, m) {
+    using namespace orvessa;
+    using namespace orvessa::python;
+    m.doc() = "The compiled part of orvessa; use the package orvessa.";
+    m.attr("version") = std::to_string(ORVESSA_VERSION_MAJOR) + "." +
+                        std::to_string(ORVESSA_VERSION_MINOR) + "." +
+                        std::to_string(ORVESSA_VERSION_PATCH) + "." +
+                        std::to_string(ORVESSA_VERSION_TWEAK);
+
+    m.def("blur", [](const py::object& image, std::int32_t threads) {
+        return filter_array(PixelFilter::blur, image, threads);
+    }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, R"(
+Blurs a picture in place with the 3 x 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1
+over 16) and returns it.
+
+image: numpy uint8 array of shape (H, W, 3) whose pixels are contiguous
+(strides[1] == 3, strides[2] == 1); any row stride (views, windows,
+flipped rows). Rows 1..H-3 and columns 1..W-2 change; the bytes are those
+of the buffer filter over the same pixel rows. Anything else raises
+TypeError or ValueError and leaves it untouched.
+threads: threads that share the rows; the GIL is released meanwhile.)");
+    m.def("smooth", [](const py::object& image, std::int32_t threads) {
+        return filter_array(PixelFilter::smooth, image, threads);
+    }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, R"(
+Smooths a picture in place with the edge-adaptive smoothing and returns it:
+each byte blends with its blur by how widely its neighbourhood spreads.
+Same arguments, rows and columns as blur.)");
+
+    m.def("blur_buffer", [](const py::object& buffer, std::int32_t width, std::int32_t height,
+                            std::int32_t lower_bound) {
+        filter_buffer(PixelFilter::blur, buffer, width, height, lower_bound);
+    }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(),
+          py::arg("lower_bound") = 0, R"(
+Blur_Buffer over a writable bytes-like object (bytearray, memoryview, numpy
+uint8 array) holding the 24-bit pixel buffer: rows bottom-up, padded to
+four bytes, B G R. lower_bound is the array's lowest index. Errors raise
+orvessa.Error (Overflow 6, OutOfMemory 7, SubscriptOutOfRange 9); bytes
+written before the error stay written.)");
+    m.def("smooth_buffer", [](const py::object& buffer, std::int32_t width, std::int32_t height,
+                              std::int32_t lower_bound) {
+        filter_buffer(PixelFilter::smooth, buffer, width, height, lower_bound);
+    }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(),
+          py::arg("lower_bound") = 0, "MedianCut_Buffer (the smoothing); as blur_buffer.");
+
+    m.def("read_picture", [](const py::object& path, std::int64_t max_pixels) {
+        return read_picture(file_path(path), max_pixels);
+    }, py::arg("path"), py::kw_only(), py::arg("max_pixels") = default_stream_pixels, R"(
+The picture in a file as a uint8 array (H, W, 3) of R G B, top row first,
+decoded as the orvessa tool decodes it (transparent parts over white). A
+picture that declares more than max_pixels pixels is refused (error 7)
+before any is decoded.)");
+    m.def("write_picture", [](const py::object& path, const py::object& image,
+                              std::optional<int> quality) {
+        write_picture(file_path(path), image, quality);
+    }, py::arg("path"), py::arg("image"), py::kw_only(), py::arg("quality") = py::none(), R"(
+Writes a uint8 array (H, W, 3) of R G B as the orvessa tool writes a picture:
+the format by the path's extension (png, jpeg or jpg, bmp, webp, tiff or
+tif; PNG without one), quality 1 to 100 for JPEG and WebP (85 unless
+given). A file that cannot be written is removed.)");
+    m.def("blur_file", [](const py::object& source, const py::object& target,
+                          std::optional<int> quality, std::int64_t max_pixels) {
+        filter_file(PixelFilter::blur, file_path(source), file_path(target), quality, max_pixels);
+    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
+          py::arg("max_pixels") = default_stream_pixels, R"(
+`orvessa blur SOURCE TARGET` in this process: the picture streams from the
+decoder through the blur to the encoder a strip of rows at a time, and the
+file is the tool's, byte for byte (the source's resolution and colour
+profile kept). TARGET's format and quality as write_picture's.)");
+    m.def("smooth_file", [](const py::object& source, const py::object& target,
+                            std::optional<int> quality, std::int64_t max_pixels) {
+        filter_file(PixelFilter::smooth, file_path(source), file_path(target), quality, max_pixels);
+    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
+          py::arg("max_pixels") = default_stream_pixels,
+          "`orvessa smooth SOURCE TARGET` in this process; as blur_file.");
+    m.def("gray", &gray, py::arg("path"), py::kw_only(), py::arg("two_color") = false,
+          py::arg("threshold") = 128, py::arg("fit") = py::none(), R"(
+The picture that ColorToBN paints, as `orvessa gray` saves it: every pixel
+the gray 128 + g / 2, or with two_color white above threshold and else
+black; at the natural size, or fitted and centred into a white box
+fit=(width, height). An array (H, W, 3) of R G B.)");
+    m.def("scale_x", [](float himetric, std::int32_t dpi) { return scale(true, himetric, dpi); },
+          py::arg("himetric"), py::arg("dpi") = 96,
+          "ScaleX: a HIMETRIC length in whole pixels at dpi pixels per inch.");
+    m.def("scale_y", [](float himetric, std::int32_t dpi) { return scale(false, himetric, dpi); },
+          py::arg("himetric"), py::arg("dpi") = 96,
+          "ScaleY: a HIMETRIC length in whole pixels at dpi pixels per inch.");
+    m.def("fit", &fit, py::arg("box_width"), py::arg("box_height"), py::arg("picture_width"),
+          py::arg("picture_height"), R"(
+FitToBox: the rectangle (left, top, width, height) of a picture fitted into
+a box with its proportions kept, and centred.)");
+}

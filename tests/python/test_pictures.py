@@ -1,0 +1,73 @@
+"""Pictures read, filtered, written and painted gray as the orvessa tool does."""
+
+import numpy as np
+import pytest
+from conftest import PICTURES, run_tool
+
+import orvessa
+
+
+@pytest.mark.parametrize("name, filter_name, suffix, quality", [
+    ("coffee.jpg", "smooth", ".png", None),
+    ("coffee.jpg", "blur", ".jpg", 70),
+    ("chelsea.gif", "smooth", ".bmp", None),
+    ("astronaut.png", "blur", ".webp", None),
+    ("camera-8bit.bmp", "smooth", ".png", None),
+])
+def test_filtered_pictures_are_the_tools(name, filter_name, suffix, quality, tmp_path):
+    source = PICTURES / name
+    want, got = tmp_path / f"tool{suffix}", tmp_path / f"python{suffix}"
+    run_tool(filter_name, source, want, *([f"--quality={quality}"] if quality else []))
+
+    getattr(orvessa, f"{filter_name}_file")(source, got, quality=quality)
+    assert got.read_bytes() == want.read_bytes()
+
+    # In memory: the tool's decoding and the tool's pixels.
+    if suffix in (".png", ".bmp"):
+        picture = getattr(orvessa, filter_name)(orvessa.read_picture(source))
+        np.testing.assert_array_equal(picture, orvessa.read_picture(want))
+
+
+@pytest.mark.parametrize("options, keywords", [
+    ([], {}),
+    (["--two-color", "--threshold=90"], {"two_color": True, "threshold": 90}),
+    (["--fit=200x120"], {"fit": (200, 120)}),
+    (["--two-color", "--fit=90x150"], {"two_color": True, "fit": (90, 150)}),
+])
+def test_gray_paints_and_writes_as_the_tool(options, keywords, tmp_path):
+    source = PICTURES / "chelsea-small.bmp"
+    for suffix, quality in [(".png", None), (".bmp", None), (".jpg", 60)]:
+        want, got = tmp_path / f"tool{suffix}", tmp_path / f"python{suffix}"
+        run_tool("gray", source, want, *options, *([f"--quality={quality}"] if quality else []))
+        gray = orvessa.gray(source, **keywords)
+        orvessa.write_picture(got, gray, quality=quality)
+        assert got.read_bytes() == want.read_bytes()
+    np.testing.assert_array_equal(gray, orvessa.read_picture(tmp_path / "tool.png"))
+
+
+def test_units_and_fit_as_the_tool():
+    for himetric, dpi in [(2540, 96), (1000.5, 120), (-333, 72)]:
+        assert orvessa.scale_x(himetric, dpi) == int(run_tool("scale-x", himetric, f"--dpi={dpi}").stdout)
+        assert orvessa.scale_y(himetric, dpi=dpi) == int(run_tool("scale-y", himetric, f"--dpi={dpi}").stdout)
+    assert orvessa.fit(101, 50, 100, 100) == tuple(map(int, run_tool("fit", 101, 50, 100, 100).stdout.split()))
+    with pytest.raises(orvessa.Overflow):
+        orvessa.scale_x(1e7)
+
+
+def test_picture_failures(tmp_path):
+    with pytest.raises(orvessa.FileNotFound):
+        orvessa.read_picture(tmp_path / "missing.png")
+    with pytest.raises(orvessa.FileNotFound):
+        orvessa.gray(tmp_path / "missing.png", fit=(10, 10))
+    with pytest.raises(orvessa.Error):
+        orvessa.read_picture(PICTURES / "README.md")
+    with pytest.raises(TypeError, match="uint8"):
+        orvessa.write_picture(tmp_path / "out.png", np.zeros((4, 4, 3), np.float32))
+    with pytest.raises(FileNotFoundError):
+        orvessa.write_picture(tmp_path / "no-such-folder" / "out.png", np.zeros((4, 4, 3), np.uint8))
+    with pytest.raises(ValueError, match="cannot write .gif"):
+        orvessa.write_picture(tmp_path / "out.gif", np.zeros((4, 4, 3), np.uint8))
+    with pytest.raises(ValueError, match="quality"):
+        orvessa.smooth_file(PICTURES / "coffee.jpg", tmp_path / "out.png", quality=50)
+    with pytest.raises(orvessa.OutOfMemory):
+        orvessa.read_picture(PICTURES / "coffee.jpg", max_pixels=1000)
