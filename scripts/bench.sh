@@ -11,8 +11,59 @@
 #       ImageMagick's `convert` with the same 1-2-1 mask: JPEG to JPEG at
 #       quality 85 and JPEG to PNG, default threads; time and peak resident
 #       memory of each process, medians of RUNS (default 7) alternating runs.
+#   scripts/bench.sh --batch [ROUNDS]
+#       60 photos of 1920 x 1080, JPEG to JPEG at quality 75, blurred: one
+#       batch call of orvessa, a shell loop of single calls, and
+#       `xargs -P<cores>` over `vips conv` with the same mask at integer
+#       precision; wall time of the whole, medians of ROUNDS (default 5)
+#       rounds that run the three in turn.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [[ "${1:-}" == --batch ]]; then
+  rounds=${2:-5}
+  cores=$(nproc)
+  "$root/scripts/setup.sh" --bench
+  cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$root/build/bench" -j 2 --target orvessa >/dev/null
+  tool=$root/build/bench/orvessa
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  mkdir "$work/photos" "$work/batch" "$work/loop" "$work/vips"
+  k=0
+  for source in coffee.jpg astronaut.png chelsea.gif camera.png; do
+    vips thumbnail "$root/sample-pictures/$source" "$work/base.v" 1920 --height 1080 --size force
+    for ((i = 0; i < 15; i++, k++)); do   # 15 versions of each, in other tones
+      vips linear "$work/base.v" "$work/photos/photo$k.jpg[Q=90]" 1 $((i * 3)) --uchar
+    done
+  done
+  printf '3 3 16 0\n1 2 1\n2 4 2\n1 2 1\n' >"$work/blur.mat"
+  for f in "$work/photos/"*; do
+    echo "$f $work/vips/${f##*/}[Q=75] $work/blur.mat --precision integer"
+  done >"$work/vips.args"
+  batch() { "$tool" blur -q -f --quality 75 -o "$work/batch" "$work/photos/"*; }
+  loop() { for f in "$work/photos/"*; do "$tool" blur -f --quality 75 "$f" "$work/loop/${f##*/}"; done; }
+  peer() { xargs -P "$cores" -L 1 vips conv <"$work/vips.args"; }
+  declare -A times=()
+  for ((r = 0; r < rounds; r++)); do
+    for c in batch loop peer; do
+      rm -f "$work/batch/"* "$work/loop/"* "$work/vips/"*
+      start=$(date +%s.%N)
+      $c
+      times[$c]+="$(bc <<<"$(date +%s.%N) - $start") "
+    done
+  done
+  median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+  b=$(median "${times[batch]}") l=$(median "${times[loop]}") p=$(median "${times[peer]}")
+  echo "60 photos of 1920 x 1080, JPEG to JPEG at quality 75, blur, $cores cores, medians of $rounds rounds"
+  echo
+  echo "| contender | seconds | batch / it |"
+  echo "|---|---:|---:|"
+  awk -v s="$b" 'BEGIN { printf "| orvessa blur -o DIR (one batch call) | %.2f | 1.00 |\n", s }'
+  awk -v s="$l" -v b="$b" 'BEGIN { printf "| shell loop of orvessa blur IN OUT | %.2f | %.2f |\n", s, b / s }'
+  awk -v s="$p" -v b="$b" -v c="$cores" 'BEGIN { printf "| xargs -P%d vips conv --precision integer | %.2f | %.2f |\n", c, s, b / s }'
+  exit 0
+fi
 
 if [[ "${1:-}" == --end-to-end ]]; then
   runs=${2:-7}

@@ -3,7 +3,7 @@
 # Idempotent: does nothing when everything is already there.
 #   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine,
 #                             the Python package and its tests
-#   scripts/setup.sh --bench  also OpenCV (C++ and Python), the peer the benchmarks compare with
+#   scripts/setup.sh --bench  also OpenCV (C++ and Python) and the vips tool, the peers the benchmarks compare with
 set -euo pipefail
 
 packages=(
@@ -16,7 +16,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libopencv-dev python3-opencv)
+  packages+=(libopencv-dev python3-opencv libvips-tools)
 elif [[ -n "${ORVESSA_SETUP_DONE:-}" ]]; then
   exit 0  # done already by the script that runs this one (scripts/test.sh)
 fi

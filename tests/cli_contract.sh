@@ -7,7 +7,7 @@ set -u
 cli=$1
 pictures=$2
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap 'umount "$tmp/full" 2>/dev/null; rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -33,6 +33,8 @@ cmp -s "$tmp/out" "$tmp/want" || fail "blur worked example bytes"
 # Standard input and output.
 "$cli" blur --raw 4x5 - - <"$tmp/in" >"$tmp/out2" || fail "blur through pipes"
 cmp -s "$tmp/out2" "$tmp/want" || fail "blur through pipes bytes"
+"$cli" blur --raw 4x5 - /dev/stdout <"$tmp/in" >"$tmp/out3" || fail "blur to /dev/stdout"
+cmp -s "$tmp/out3" "$tmp/want" || fail "blur to /dev/stdout bytes"
 
 # Smoothing: the 5 x 5 dot; row 2 becomes 100 101 103 101 100.
 {
@@ -61,17 +63,17 @@ gray_rows() { # rows top first, each "v v v"; writes the bottom-up buffer
 for shift in 0 1; do
   gray_rows "$((101 + shift)) $((101 + shift)) $((101 + shift))" "$((100 + shift)) $((101 + shift)) $((100 + shift))" \
     "$((100 + shift)) $((100 + shift)) $((100 + shift))" "0 0 0" >"$tmp/tie"
-  expect_status 0 "smooth tie $shift" "$cli" smooth --raw 3x4 "$tmp/tie" "$tmp/tie.out"
+  expect_status 0 "smooth tie $shift" "$cli" smooth --raw 3x4 -f "$tmp/tie" "$tmp/tie.out"
   got=$(od -An -tu1 -j 27 -N 3 "$tmp/tie.out" | tr -s ' ' | sed 's/^ //')
   want=$((shift ? 102 : 100))
   [[ $got == "$want $want $want" ]] || fail "smooth tie $shift: centre $got, wanted $want"
 done
 
 # Errors: exit 3, message, and the array as the method left it.
-expect_status 3 "stride overflow" "$cli" blur --raw=715827882x5 "$tmp/in" "$tmp/out"
+expect_status 3 "stride overflow" "$cli" blur --raw=715827882x5 -f "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Overflow (error 6)' "$tmp/err" || fail "overflow message: $(cat "$tmp/err")"
 cmp -s "$tmp/out" "$tmp/in" || fail "overflow leaves the array unchanged"
-expect_status 3 "negative width" "$cli" smooth --raw=-5x10 "$tmp/in" "$tmp/out"
+expect_status 3 "negative width" "$cli" smooth --raw=-5x10 --force "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Subscript out of range (error 9)' "$tmp/err" || fail "subscript message"
 # Lowest index 1: the centre rows are filtered, then the bottom row fails,
 # on any number of threads (bands of one row here).
@@ -79,7 +81,7 @@ tail -c 59 "$tmp/in" >"$tmp/in1"
 tail -c 59 "$tmp/want" >"$tmp/want1"
 for threads in 1 2 3; do
   expect_status 3 "lowest index 1, $threads threads" "$cli" blur --raw 4x5 --lower-bound 1 \
-    --threads "$threads" "$tmp/in1" "$tmp/out"
+    --threads "$threads" -f "$tmp/in1" "$tmp/out"
   cmp -s "$tmp/out" "$tmp/want1" || fail "lowest index 1 keeps the filtered rows ($threads threads)"
 done
 
@@ -129,6 +131,7 @@ row() {
   local want=$1 pattern=$2; shift 2
   if [[ $(id -u) == 0 && "$*" == *@root-can* ]]; then root_skips=$((root_skips + 1)); return; fi
   local -a args=("${@//@root-can/}")
+  rm -rf "$out" && mkdir "$out"
   (ulimit -v "$memory_kb" && exec timeout -s KILL 20 "$cli" "${args[@]}") <"${row_stdin:-/dev/null}" >"$tmp/stdout" 2>"$tmp/err"
   local got=$?
   local what="orvessa ${args[*]}"
@@ -204,6 +207,10 @@ row 1 '' gray --dpi 1,2,3 "$in/pic.bmp" "$out/g.png"
 row 1 '' gray --unknown "$in/pic.bmp" "$out/g.png"
 row 1 '' gray --threshold
 row 1 '' nonsense
+row 0 '' blur --help
+row 0 '' --threads 1 -f blur --raw 4x5 "$in/raw" "$out/o"
+row 2 "cannot read $in/missing: No such file" blur "$in/missing" "$out/o.png"
+row 2 "$in/missing: the picture could not be converted: No such file" gray "$in/missing" "$out/o.png"
 row 3 'Overflow' scale-x 1e30
 row 3 'Floating-point' fit 10 5 0 5
 row 1 '' fit 1 2 3 four
@@ -215,6 +222,107 @@ for c in gray blur; do
   done
 done
 (cd "$in" && find . -type f -exec md5sum {} + | sort) | cmp -s - "$tmp/inputs.md5" || fail "an input file changed"
+
+# Replacing files. The wildcard accident (`blur *.jpg` over two pictures)
+# is refused and the second picture kept; --force replaces OUT, keeping its
+# mode. A write that fails (a file-size limit, a full disk) leaves the
+# previous OUT whole and no temporary file.
+w=$tmp/replace
+mkdir "$w" && cp "$pictures/coffee.jpg" "$pictures/chelsea-small.bmp" "$w/" && cp "$pictures/coffee.bmp" "$w/rocket.jpg"
+(cd "$w" && expect_status 2 "blur *.jpg" "$cli" blur *.jpg && grep -q -- '--force' "$tmp/err") || fail "wildcard: no refusal naming --force"
+cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" || fail "wildcard: rocket.jpg changed"
+(cd "$w" && expect_status 1 "blur of three pictures" "$cli" blur *.jpg *.bmp)
+chmod 640 "$w/rocket.jpg"
+expect_status 0 "--force" "$cli" blur "$w/chelsea-small.bmp" --force "$w/rocket.jpg"
+[[ $(stat -c %a "$w/rocket.jpg") == 640 ]] || fail "--force: mode not kept"
+cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" && fail "--force: rocket.jpg not replaced"
+failed_write() { # FOLDER FILE-SIZE-LIMIT
+  printf 'prior' >"$1/prior.png"
+  (ulimit -f "$2" && exec "$cli" blur -f "$pictures/coffee.bmp" "$1/prior.png") 2>"$tmp/err"
+  [[ $? == 2 ]] && grep -q 'prior.png' "$tmp/err" || fail "failed write in $1: $(cat "$tmp/err")"
+  [[ $(cat "$1/prior.png") == prior && $(ls -A "$1") == prior.png ]] || fail "failed write in $1: OUT broken or a stray file: $(ls -A "$1")"
+}
+mkdir "$tmp/limited" && failed_write "$tmp/limited" 8
+# A full disk, where root may mount a small one.
+if [[ $(id -u) == 0 ]] && mkdir "$tmp/full" && mount -t tmpfs -o size=64k tmpfs "$tmp/full" 2>/dev/null; then
+  failed_write "$tmp/full" unlimited
+  umount "$tmp/full"
+fi
+
+# Batches: a bad input among many is reported and the batch goes on; the
+# same bytes for any --jobs; outputs that exist are skipped; two inputs
+# for one output are refused before any work.
+b=$tmp/batch
+mkdir -p "$b/in" "$b/more"
+for k in 1 2 3; do cp "$pictures/chelsea-small.bmp" "$b/in/small$k.bmp"; done
+cp "$pictures/coffee.jpg" "$pictures/chelsea.gif" "$b/in/" && echo "no picture" >"$b/in/text.png"
+cp "$pictures/camera.png" "$b/more/chelsea.png"
+for jobs in 1 4; do
+  expect_status 2 "batch --jobs $jobs" "$cli" smooth --jobs "$jobs" "$b/in/"* "$b/in/missing.png" -o "$b/out$jobs"
+  [[ $(grep -c 'text.png' "$tmp/err") == 1 && $(grep -c 'missing.png' "$tmp/err") == 1 ]] || fail "batch: one line per failure: $(cat "$tmp/err")"
+  grep -qx 'orvessa: 5 done, 2 failed, 0 skipped as existing' "$tmp/err" || fail "batch summary: $(cat "$tmp/err")"
+done
+[[ $(ls "$b/out1" | tr '\n' ' ') == "chelsea.png coffee.jpg small1.bmp small2.bmp small3.bmp " ]] || fail "batch outputs: $(ls -A "$b/out1")"
+for f in "$b/out1/"*; do cmp -s "$f" "$b/out4/${f##*/}" || fail "batch: ${f##*/} differs between --jobs 1 and 4"; done
+"$cli" smooth "$b/in/coffee.jpg" "$tmp/single.jpg" && cmp -s "$tmp/single.jpg" "$b/out1/coffee.jpg" || fail "batch: not the single run's bytes"
+expect_status 2 "batch again" "$cli" smooth -o "$b/out1" "$b/in/small1.bmp" "$b/in/coffee.jpg"
+grep -qx 'orvessa: 0 done, 0 failed, 2 skipped as existing' "$tmp/err" || fail "batch skipping: $(cat "$tmp/err")"
+expect_status 0 "batch --format" "$cli" blur --format jpeg --quality 75 -o "$b/asjpeg" "$b/in/small1.bmp" "$b/in/chelsea.gif"
+[[ $(ls "$b/asjpeg" | tr '\n' ' ') == "chelsea.jpg small1.jpg " ]] || fail "batch --format: $(ls "$b/asjpeg")"
+expect_status 0 "batch --quality, other formats too" "$cli" blur --quality 75 -o "$b/mixed" "$b/in/small1.bmp" "$b/in/coffee.jpg"
+expect_status 1 "two inputs, one output" "$cli" blur -o "$b/clash" "$b/in/chelsea.gif" "$b/more/chelsea.png"
+grep -q 'would both be written to' "$tmp/err" && [[ ! -e $b/clash ]] || fail "clash: $(cat "$tmp/err")"
+
+# --from: names with spaces and newlines (-0), or one a line.
+mkdir "$b/names" && cp "$pictures/chelsea-small.bmp" "$b/names/with space.bmp" && cp "$pictures/chelsea-small.bmp" "$b/names/new"$'\n'"line.bmp"
+printf '%s\0' "$b/names/"* | "$cli" gray -0 --from - -o "$b/gray0" --two-color 2>"$tmp/err" || fail "--from -0: $(cat "$tmp/err")"
+[[ -f "$b/gray0/with space.bmp" && -f "$b/gray0/new"$'\n'"line.bmp" ]] || fail "--from -0 outputs: $(ls "$b/gray0")"
+printf '%s\n' "$b/names/with space.bmp" >"$b/list"
+expect_status 0 "--from a list" "$cli" gray --from "$b/list" -o "$b/gray1" --two-color
+cmp -s "$b/gray0/with space.bmp" "$b/gray1/with space.bmp" || fail "--from a list: output differs"
+
+# SIGTERM and SIGINT mid-batch: status 143 or 130, and only whole outputs
+# under their names. (Job control, so that the batch does not ignore SIGINT.)
+mkdir "$b/slow"
+for k in $(seq 40); do ln -s "$pictures/coffee.bmp" "$b/slow/p$k.bmp"; done
+"$cli" blur "$pictures/coffee.bmp" "$tmp/whole.bmp"
+for signal in TERM:143 INT:130; do
+  stopped=$b/stopped-${signal%:*}
+  set -m
+  "$cli" blur --jobs 2 -o "$stopped" "$b/slow/"* 2>/dev/null & pid=$!
+  set +m
+  for ((k = 0; k < 400; k++)); do (($(ls "$stopped" 2>/dev/null | wc -l) >= 2)) && break; sleep 0.02; done
+  kill -"${signal%:*}" $pid; wait $pid; got=$?
+  [[ $got == "${signal#*:}" ]] || fail "SIG${signal%:*}: exit $got"
+  n=$(ls -A "$stopped" | wc -l)
+  ((n >= 2 && n < 40)) || fail "SIG${signal%:*}: $n outputs"
+  for f in "$stopped/"* "$stopped/".*; do
+    [[ -f $f ]] || continue
+    [[ ${f##*/} == p*.bmp ]] && cmp -s "$f" "$tmp/whole.bmp" || fail "SIG${signal%:*} left ${f##*/}, not a whole output"
+  done
+done
+
+# Progress: on a terminal a line redrawn in place and cleared; through a
+# pipe or with --quiet nothing of it.
+on_terminal() {
+  /usr/bin/python3 -c 'import os, pty, sys
+pid, fd = pty.fork()
+if pid == 0: os.execv(sys.argv[1], sys.argv[1:])
+out = b""
+while True:
+    try: chunk = os.read(fd, 4096)
+    except OSError: break
+    if not chunk: break
+    out += chunk
+os.waitpid(pid, 0)
+sys.stdout.buffer.write(out)' "$@"
+}
+on_terminal "$cli" blur -f -o "$b/tty" "$b/in/small"* >"$tmp/tty"
+grep -q $'\r\e\[Korvessa: 3/3 pictures' "$tmp/tty" && grep -q $'\r\e\[Korvessa: 3 done' "$tmp/tty" || fail "no progress on a terminal: $(od -c "$tmp/tty" | head)"
+on_terminal "$cli" blur -f -q -o "$b/tty" "$b/in/small"* >"$tmp/tty"
+[[ ! -s $tmp/tty ]] || fail "--quiet on a terminal: $(cat "$tmp/tty")"
+"$cli" blur -f -o "$b/tty" "$b/in/small"* 2>&1 | cat >"$tmp/pipe"
+[[ $(cat "$tmp/pipe") == "orvessa: 3 done, 0 failed, 0 skipped as existing" ]] || fail "progress through a pipe: $(od -c "$tmp/pipe" | head)"
 ((root_skips == 0)) || echo "cli contract: $root_skips rows skipped: root reads and writes past file modes"
 
 if ((failures)); then echo "$failures failed"; exit 1; fi

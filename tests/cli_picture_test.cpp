@@ -113,7 +113,7 @@ TEST_F(CliPicture, GrayReadsOtherFormats) {
     for (const auto& [name, width, height] :
          {std::tuple{"chelsea.gif", 451, 300}, {"coffee.jpg", 600, 400}, {"chelsea-small.bmp", 48, 32},
           {"chelsea.ico", 32, 32}, {"camera.png", 512, 512}}) {
-        ASSERT_EQ(run("gray " + pictures + name + " " + tmp("o.bmp")).status, 0) << name;
+        ASSERT_EQ(run("gray -f " + pictures + name + " " + tmp("o.bmp")).status, 0) << name;
         const BmpPicture out = read_bmp(tmp("o.bmp"));
         EXPECT_EQ(out.width, width) << name;
         EXPECT_EQ(out.height, height) << name;
@@ -225,7 +225,7 @@ TEST_F(CliPicture, StreamedFiltersMatchTheWholePicture) {
                           width, height);
             for (const int threads : {1, 2, 3, 7}) {
                 const std::string command = filter == PixelFilter::blur ? "blur" : "smooth";
-                ASSERT_EQ(run(command + " --threads " + std::to_string(threads) + " " + tmp("in.png") + " " +
+                ASSERT_EQ(run(command + " -f --threads " + std::to_string(threads) + " " + tmp("in.png") + " " +
                               tmp("out.png")).status, 0);
                 ASSERT_EQ(decoded(tmp("out.png")), want.pixels)
                     << command << " " << width << "x" << height << " on " << threads << " threads";

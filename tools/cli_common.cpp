@@ -12,16 +12,24 @@
 #include <utility>
 
 #include "cli.hpp"
+#include "output_file.hpp"
 #include "platform/linux/unique_fd.hpp"
+#include "progress.hpp"
 
 namespace orvessa::cli {
 
-void complain(std::string_view message) { std::cerr << "orvessa: " << message << '\n'; }
+void complain(std::string_view message) { write_message_line("orvessa: " + std::string(message)); }
 
 int usage_error(std::string_view message) {
     complain(message);
-    std::cerr << "Try 'orvessa --help'.\n";
+    write_message_line("Try 'orvessa --help'.");
     return exit_usage;
+}
+
+std::string reason_for(std::string_view path, std::string_view description) {
+    const std::string prefix = std::string(path) + ": ";
+    if (description.substr(0, prefix.size()) == prefix) description.remove_prefix(prefix.size());
+    return std::string(description);
 }
 
 std::optional<std::int32_t> parse_int32(std::string_view text) {
@@ -55,11 +63,6 @@ using platform::UniqueFd;
 
 std::string cannot(std::string_view what, std::string_view path, int err) {
     return "cannot " + std::string(what) + " " + std::string(path) + ": " + std::strerror(err);
-}
-
-bool clear_nonblocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 }  // namespace
@@ -104,50 +107,9 @@ bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
     }
 }
 
-bool write_all(std::string_view path, std::span<const std::uint8_t> bytes) {
-    if (path == "-") {
-        std::cout.write(reinterpret_cast<const char*>(bytes.data()),
-                        static_cast<std::streamsize>(bytes.size()));
-        std::cout.flush();
-        if (!std::cout) {
-            complain("cannot write standard output");
-            return false;
-        }
-        return true;
-    }
-    UniqueFd out = open_output(path);
-    if (out.get() < 0) return false;
-    const std::uint8_t* next = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = ::write(out.get(), next, left);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            complain(cannot("write", path, put < 0 ? errno : EIO));
-            return false;
-        }
-        next += put;
-        left -= static_cast<std::size_t>(put);
-    }
-    if (!out.close()) {
-        complain(cannot("write", path, errno));
-        return false;
-    }
-    return true;
-}
-
-UniqueFd open_output(std::string_view path) {
-    // Without blocking: a FIFO that nobody reads is refused (ENXIO) rather
-    // than waited on. A regular file is truncated only once it is open.
-    UniqueFd out(::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    struct stat info {};
-    if (out.get() < 0 || ::fstat(out.get(), &info) != 0 || !clear_nonblocking(out.get()) ||
-        (S_ISREG(info.st_mode) && ::ftruncate(out.get(), 0) != 0)) {
-        complain(errno == ENXIO ? "cannot write " + std::string(path) + ": no process reads the FIFO"
-                                : cannot("write", path, errno));
-        return UniqueFd(-1);
-    }
-    return out;
+bool write_all(std::string_view path, std::span<const std::uint8_t> bytes, Replace replace) {
+    OutputFile out;
+    return out.open(path, replace) && out.write(bytes) && out.commit();
 }
 
 bool same_file(std::string_view in, std::string_view out) {
@@ -170,34 +132,65 @@ std::optional<std::string_view> ParsedArgs::option(std::string_view name) const 
 
 bool ParsedArgs::has(std::string_view name) const { return option(name).has_value(); }
 
-std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> valued,
-                                     std::span<const std::string_view> flags) {
+namespace {
+
+constexpr OptionSpec tool_options[] = {
+    {"--raw", "", true},        {"--lower-bound", "", true}, {"--path", "", true},
+    {"--threads", "", true},    {"--threshold", "", true},   {"--fit", "", true},
+    {"--dpi", "", true},        {"--two-color", "", false},  {"--out-dir", "-o", true},
+    {"--from", "", true},       {"--null", "-0", false},     {"--jobs", "-j", true},
+    {"--force", "-f", false},   {"--quiet", "-q", false},    {"--progress", "", false},
+    {"--help", "-h", false},    {"--version", "", false},    {"--max-pixels", "", true},
+    {"--format", "", true},     {"--quality", "", true},
+};
+
+}  // namespace
+
+const OptionSpec* find_option(std::string_view arg) {
+    const std::string_view name = arg.substr(0, arg.find('='));
+    for (const OptionSpec& spec : tool_options) {
+        if ((!spec.short_name.empty() && arg == spec.short_name) || (arg.substr(0, 2) == "--" && name == spec.name)) return &spec;
+    }
+    return nullptr;
+}
+
+std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> accepted) {
     ParsedArgs parsed;
-    auto listed = [](std::span<const std::string_view> names, std::string_view name) {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    };
+    bool options_ended = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (arg.size() < 3 || arg.substr(0, 2) != "--") {
+        if (options_ended || arg == "-" || arg.size() < 2 || arg[0] != '-') {
             parsed.positional.push_back(arg);
             continue;
         }
-        const auto eq = arg.find('=');
-        const std::string_view name = arg.substr(0, eq);
-        if (listed(flags, name) && eq == std::string_view::npos) {
-            parsed.options.emplace_back(name, "");
-        } else if (listed(valued, name)) {
-            if (eq != std::string_view::npos) {
-                parsed.options.emplace_back(name, arg.substr(eq + 1));
-            } else if (i + 1 < args.size()) {
-                // The value may itself start with '-' (negative sizes).
-                parsed.options.emplace_back(name, args[++i]);
-            } else {
-                usage_error(std::string(name) + " needs a value");
-                return std::nullopt;
-            }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        const OptionSpec* spec = find_option(arg);
+        const bool known = spec != nullptr && std::find(accepted.begin(), accepted.end(), spec->name) != accepted.end();
+        if (!known && arg.substr(0, 2) != "--") {  // "-5": a negative number
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (!known) {
+            usage_error("unknown option " + std::string(arg.substr(0, arg.find('='))));
+            return std::nullopt;
+        }
+        const auto eq = arg.substr(0, 2) == "--" ? arg.find('=') : std::string_view::npos;
+        if (!spec->valued && eq != std::string_view::npos) {
+            usage_error(std::string(spec->name) + " takes no value");
+            return std::nullopt;
+        }
+        if (!spec->valued) {
+            parsed.options.emplace_back(spec->name, "");
+        } else if (eq != std::string_view::npos) {
+            parsed.options.emplace_back(spec->name, arg.substr(eq + 1));
+        } else if (i + 1 < args.size()) {
+            // The value may itself start with '-' (negative sizes).
+            parsed.options.emplace_back(spec->name, args[++i]);
         } else {
-            usage_error("unknown option " + std::string(arg));
+            usage_error(std::string(spec->name) + " needs a value");
             return std::nullopt;
         }
     }

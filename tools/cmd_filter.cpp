@@ -1,13 +1,13 @@
 // orvessa blur|smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
 // orvessa blur|smooth IN OUT (picture files)
 // Both take --path NAME and --threads N.
-#include <array>
 #include <limits>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pictava.hpp"
+#include "output_file.hpp"
 
 namespace orvessa::cli {
 
@@ -22,8 +22,11 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         if (!value) return usage_error("--lower-bound wants a 32-bit integer");
         lower_bound = *value;
     }
+    if (parsed.has("--out-dir") || parsed.has("--from")) return usage_error("--raw takes one IN and one OUT");
     if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
+    const Replace replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
     if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
+    if (!output_allowed(parsed.positional[1], replace)) return exit_file;
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;
@@ -46,16 +49,16 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         status = exit_method;
     }
     // The array keeps whatever the method wrote before an error.
-    if (!write_all(parsed.positional[1], bytes)) return exit_file;
+    if (!write_all(parsed.positional[1], bytes, replace)) return exit_file;
     return status;
 }
 
 }  // namespace
 
 int run_filter_command(std::string_view filter, Args args) {
-    static constexpr std::array<std::string_view, 7> valued{
-        "--raw", "--lower-bound", "--path", "--threads", "--max-pixels", "--format", "--quality"};
-    const auto parsed = parse_args(args, valued, {});
+    std::vector<std::string_view> accepted{"--raw", "--lower-bound", "--path", "--threads", "--max-pixels"};
+    accepted.insert(accepted.end(), picture_run_options.begin(), picture_run_options.end());
+    const auto parsed = parse_args(args, accepted);
     if (!parsed) return exit_usage;
     if (const auto name = parsed->option("--path")) {
         const auto path = parse_filter_path(*name);
@@ -79,7 +82,17 @@ int run_filter_command(std::string_view filter, Args args) {
         }
         return run_raw(filter, *parsed, options);
     }
-    return run_picture_filter(filter, *parsed, options);
+    if (parsed->has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
+    std::int64_t max_pixels = default_stream_pixels;
+    if (const auto text = parsed->option("--max-pixels")) {
+        const auto value = parse_int64(*text);
+        if (!value || *value < 1) return usage_error("--max-pixels wants a positive count");
+        max_pixels = *value;
+    }
+    return run_pictures(filter, *parsed, options.threads,
+                        [filter, max_pixels](std::string_view in, const PictureOutput& out, std::int32_t threads) {
+                            return run_picture_filter(filter, in, out, FilterOptions{threads}, max_pixels);
+                        });
 }
 
 }  // namespace orvessa::cli

@@ -8,7 +8,7 @@
 namespace orvessa::cli {
 
 int run_fit_command(Args args) {
-    const auto parsed = parse_args(args, {}, {});
+    const auto parsed = parse_args(args, {});
     if (!parsed) return exit_usage;
     if (parsed->positional.size() != 4) return usage_error("fit wants BOX_W BOX_H PIC_W PIC_H");
     std::int32_t v[4];

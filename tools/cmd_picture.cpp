@@ -1,14 +1,12 @@
 // Pieces shared by the picture commands: file names, resolutions, the
 // output's format and its writing.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <stdexcept>
 
 #include "cli.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/portable_platform.hpp"
 #include "orvessa/picture_stream.hpp"
+#include "output_file.hpp"
 
 namespace orvessa::cli {
 
@@ -27,8 +25,7 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     return true;
 }
 
-std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
-    const std::string_view path = parsed.positional.back();
+std::optional<PictureOutput> picture_output(const ParsedArgs& parsed, std::string_view path, bool batch) {
     const std::string formats(written_picture_formats);
     std::optional<PictureFormat> named;
     if (const auto text = parsed.option("--format")) {
@@ -61,7 +58,7 @@ std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
             usage_error("--quality wants 1 to 100");
             return std::nullopt;
         }
-        if (!has_quality(out.format)) {
+        if (!batch && !has_quality(out.format)) {
             usage_error("--quality goes with JPEG and WebP output");
             return std::nullopt;
         }
@@ -70,34 +67,31 @@ std::optional<PictureOutput> picture_output(const ParsedArgs& parsed) {
     return out;
 }
 
-platform::UniqueFd open_picture_output(std::string_view path) {
-    if (path == "-") return platform::UniqueFd(::dup(STDOUT_FILENO));
-    return open_output(path);
-}
-
-void discard_picture_output(std::string_view path) {
-    struct stat info {};
-    const std::string name(path);
-    if (path != "-" && ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
+std::string batch_output_name(const ParsedArgs& parsed, std::string_view in) {
+    const auto slash = in.rfind('/');
+    const std::string name(slash == std::string_view::npos ? in : in.substr(slash + 1));
+    if (name.empty() || name == "." || name == "..") return {};
+    const auto extension = file_extension(name);
+    std::optional<PictureFormat> own;
+    if (extension) own = picture_format_named(*extension);
+    const auto text = parsed.option("--format");
+    const PictureFormat format = text ? picture_format_named(*text).value_or(PictureFormat::png)
+                                      : own.value_or(PictureFormat::png);
+    if (own.has_value() && *own == format) return name;
+    const std::string stem = extension ? name.substr(0, name.size() - extension->size() - 1) : name;
+    return stem + "." + std::string(picture_format_extension(format));
 }
 
 bool save_picture(const PictureOutput& out, const PictureStream& picture) {
-    platform::UniqueFd file = open_picture_output(out.path);
-    if (file.get() < 0) return false;
+    OutputFile file;
+    if (!file.open(out.path, out.replace)) return false;
     try {
-        picture.write(file.get(), out.format, out.quality);
+        picture.write(file.fd(), out.format, out.quality);
     } catch (const Error& e) {
-        complain(std::string(out.path) + ": not written: " + e.description());
-        file.close();
-        discard_picture_output(out.path);
-        return false;
+        complain(std::string(out.path) + ": not written: " + reason_for(out.path, e.description()));
+        return false;  // the temporary file goes with `file`
     }
-    if (!file.close()) {
-        complain("cannot write " + std::string(out.path));
-        discard_picture_output(out.path);
-        return false;
-    }
-    return true;
+    return file.commit();
 }
 
 bool save_picture(const PictureOutput& out, const Image& image) {
@@ -114,7 +108,7 @@ bool save_picture(const PictureOutput& out, const Image& image) {
         }
         return save_picture(out, PictureStream::of_rows(rgb.data(), image.width, image.height));
     } catch (const Error& e) {
-        complain("cannot write " + std::string(out.path) + ": " + e.description());
+        complain("cannot write " + std::string(out.path) + ": " + reason_for(out.path, e.description()));
         return false;
     }
 }

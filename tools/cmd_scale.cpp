@@ -10,8 +10,8 @@
 namespace orvessa::cli {
 
 int run_scale_command(std::string_view axis, Args args) {
-    static constexpr std::array<std::string_view, 1> valued{"--dpi"};
-    const auto parsed = parse_args(args, valued, {});
+    static constexpr std::array<std::string_view, 1> accepted{"--dpi"};
+    const auto parsed = parse_args(args, accepted);
     if (!parsed) return exit_usage;
     if (parsed->positional.size() != 1) return usage_error(std::string(axis) + " wants HIMETRIC");
     const std::string_view text = parsed->positional[0];

@@ -1,37 +1,52 @@
 // orvessa: the command-line face of the Orvessa image effects.
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli.hpp"
 #include "orvessa/version.hpp"
+#include "output_file.hpp"
 
 namespace {
 
+using namespace std::string_view_literals;
+
 constexpr std::string_view version_text = "orvessa " ORVESSA_VERSION_TEXT;
 
-constexpr std::string_view help_text = R"(usage: orvessa COMMAND [OPTIONS] ARGS
+constexpr std::string_view usage_line = "usage: orvessa COMMAND [OPTIONS] ARGS\n";
 
-Commands:
-  blur   --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
+constexpr std::string_view filter_help = R"(  blur   --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
   smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          edge-adaptive smoothing of the same kind of buffer.
   blur IN OUT, smooth IN OUT [--max-pixels N] [--format F] [--quality Q]
          the same filters over a picture, streamed from IN to OUT a strip
          of rows at a time.
-  gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
+)";
+
+constexpr std::string_view gray_help =
+    R"(  gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
          [--format F] [--quality Q]
          picture IN turned gray (128 to 255) or, with --two-color, black and
          white above threshold N (default 128); painted at its natural size,
          or fitted and centred into a white WIDTH x HEIGHT box.
-  fit BOX_W BOX_H PIC_W PIC_H
+)";
+
+constexpr std::string_view batch_entry = R"(  blur|smooth|gray [OPTIONS] -o DIR IN...
+         the picture command over many pictures: each IN to DIR/<IN's name>.
+)";
+
+constexpr std::string_view other_help = R"(  fit BOX_W BOX_H PIC_W PIC_H
          prints the fitted, centred rectangle: left top width height.
   scale-x HIMETRIC [--dpi X], scale-y HIMETRIC [--dpi Y]
          prints a HIMETRIC length in whole pixels (96 per inch by default).
+)";
 
+constexpr std::string_view filter_notes = R"(
   With --raw, IN holds the array's elements (any length) and OUT receives
   them after the call; '-' is standard input or output. WIDTH and HEIGHT are
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
@@ -39,7 +54,9 @@ Commands:
   scalar, sse2, ssse3, avx2, avx512). --threads N runs a filter on N
   threads (default: every core the process may use); the bytes are the same
   for every N.
+)";
 
+constexpr std::string_view picture_notes = R"(
 Pictures:
   read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, PNM, SVG;
          the format is found from the bytes. blur and smooth read '-' as
@@ -61,30 +78,152 @@ Pictures:
   IN must be a regular file or '-'; an OUT that names IN is refused, so an
   input file is never overwritten. A picture cut short or corrupt is
   refused (exit 2) and leaves no OUT.
-
-Options: --help, --version.
-
-Exit status: 0 done; 1 usage error; 2 a file cannot be read or written, or
-the picture could not be converted; 3 the method raised an error (OUT still
-receives the array as it was left).
 )";
+
+constexpr std::string_view files_notes = R"(
+  An OUT that exists as a regular file is refused unless --force is given.
+  A file OUT is written to a temporary file beside it and renamed over it
+  when complete: after a failure or an interruption the previous OUT is
+  whole and no temporary file remains. Standard output, FIFOs and devices
+  are written directly.
+)";
+
+constexpr std::string_view batch_help = R"(
+Many pictures:
+  -o DIR, --out-dir DIR
+         writes each picture IN to DIR/<IN's name> (DIR is made if missing),
+         in IN's format when the tool writes it, otherwise as PNG; --format
+         names another, and the extension changes to match (--quality is
+         for the JPEG and WebP ones). Two inputs that would give one output
+         are refused before any work.
+  --from FILE
+         reads more inputs from FILE ('-': standard input), one a line.
+  -0, --null
+         --from's names end with a NUL byte instead (find -print0).
+  -j N, --jobs N
+         pictures in parallel (default: every core the process may use);
+         jobs times filter threads never exceed the cores. Each job works on
+         one picture at a time, so at most N pictures are open.
+  -q, --quiet
+         no progress line and no summary.
+  --progress
+         the progress line even when standard error is not a terminal.
+
+  A picture that cannot be read, converted or written is reported on one
+  line and the batch goes on; the end prints a summary (done, failed,
+  skipped as existing). On a terminal a progress line shows pictures done,
+  pictures a second and the time left.
+)";
+
+constexpr std::string_view options_help = R"(
+Options:
+  -f, --force
+         replaces an existing OUT (or batch output).
+  -h, --help
+         this help; after a command, that command's help.
+  --version
+         the version.
+
+  Options may stand before or after the command and between arguments;
+  '--' ends them.
+)";
+
+constexpr std::string_view examples_help = R"(
+Examples:
+  orvessa blur --quality 75 -o blurred/ photos/*.jpg
+         every photo of a folder, blurred, into another folder.
+  find photos -name '*.png' -print0 | orvessa smooth -0 --from - -o out/
+         a batch over any number of files, whatever their names.
+  head -c 60 /dev/urandom | orvessa blur --raw 4x5 - - | od -An -tu1
+         a raw buffer through pipes.
+)";
+
+constexpr std::string_view exit_help = R"(
+Exit status: 0 done (in a batch: every picture); 1 usage error, nothing
+done; 2 a file cannot be read or written, an OUT exists (without --force),
+or the picture could not be converted; 3 the method raised an error (OUT
+still receives the array as it was left). A batch exits with the
+highest status of its pictures. 130 or 143: stopped by SIGINT or SIGTERM;
+outputs already complete stay, unfinished ones are removed.
+)";
+
+std::string full_help() {
+    return std::string(usage_line) + "\nCommands:\n" + std::string(filter_help) + std::string(gray_help) +
+           std::string(batch_entry) + std::string(other_help) + std::string(filter_notes) +
+           std::string(picture_notes) + std::string(files_notes) + std::string(batch_help) +
+           std::string(options_help) + std::string(examples_help) + std::string(exit_help);
+}
+
+// A command's own help; empty for a command the tool does not know.
+std::string command_help(std::string_view command) {
+    std::string head = "usage: orvessa " + std::string(command) + " [OPTIONS] ARGS\n\n";
+    if (command == "blur" || command == "smooth") {
+        return head + std::string(filter_help) + std::string(batch_entry) + std::string(filter_notes) +
+               std::string(picture_notes) + std::string(files_notes) + std::string(batch_help) +
+               std::string(options_help) + std::string(exit_help);
+    }
+    if (command == "gray") {
+        return head + std::string(gray_help) + std::string(batch_entry) + std::string(picture_notes) +
+               std::string(files_notes) + std::string(batch_help) + std::string(options_help) +
+               std::string(exit_help);
+    }
+    if (command == "fit" || command == "scale-x" || command == "scale-y") {
+        return head + std::string(other_help) + std::string(exit_help);
+    }
+    return {};
+}
+
+// The option tokens of a command line (an option with its value counts
+// once), up to "--".
+bool names_option(orvessa::cli::Args args, std::string_view wanted) {
+    for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        const auto* spec = orvessa::cli::find_option(args[i]);
+        if (spec == nullptr) continue;
+        if (spec->name == wanted) return true;
+        if (spec->valued && args[i].find('=') == std::string_view::npos) ++i;
+    }
+    return false;
+}
 
 }  // namespace
 
 namespace orvessa::cli {
 
 int run(Args args) {
-    if (args.empty()) return usage_error("no command given");
-    const std::string_view command = args.front();
-    if (command == "--help" || command == "-h") {
-        std::cout << help_text;
+    // Options before the command are moved behind it.
+    std::vector<std::string_view> line;
+    std::size_t i = 0;
+    for (; i < args.size() && args[i] != "--"; ++i) {
+        const std::string_view arg = args[i];
+        const auto* spec = find_option(arg);
+        if (spec == nullptr && (arg.size() < 3 || arg.substr(0, 2) != "--")) break;
+        line.push_back(arg);
+        if (spec != nullptr && spec->valued && arg.find('=') == std::string_view::npos &&
+            i + 1 < args.size()) {
+            line.push_back(args[++i]);
+        }
+    }
+    const bool has_command = i < args.size() && args[i] != "--";
+    const std::string_view command = has_command ? args[i] : ""sv;
+    if (has_command) ++i;
+    line.insert(line.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+
+    if (names_option(line, "--help")) {
+        if (!has_command) {
+            std::cout << full_help();
+            return exit_ok;
+        }
+        const std::string help = command_help(command);
+        if (help.empty()) return usage_error("unknown command " + std::string(command));
+        std::cout << help;
         return exit_ok;
     }
-    if (command == "--version") {
+    if (names_option(line, "--version")) {
         std::cout << version_text << '\n';
         return exit_ok;
     }
-    const Args rest(args.data() + 1, args.size() - 1);
+    if (!has_command) return usage_error("no command given");
+    const Args rest(line);
     if (command == "blur" || command == "smooth") return run_filter_command(command, rest);
     if (command == "gray") return run_gray_command(rest);
     if (command == "fit") return run_fit_command(rest);
@@ -97,6 +236,7 @@ int run(Args args) {
 #ifndef ORVESSA_CLI_NO_MAIN
 int main(int argc, char** argv) {
     using namespace orvessa::cli;
+    remove_unfinished_outputs_on_signals();
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     // The commands report their own failures; this is the last guard that
     // keeps any other one an exit status with a message, never an abort.

@@ -25,6 +25,8 @@ inline constexpr std::string_view written_picture_formats = "png, jpeg (jpg), bm
 
 // "png", "jpeg" or "jpg", "bmp", "webp", "tiff" or "tif", any case.
 std::optional<PictureFormat> picture_format_named(std::string_view name) noexcept;
+// The extension a file of the format is given: "png", "jpg", "bmp", "webp", "tif".
+std::string_view picture_format_extension(PictureFormat format) noexcept;
 // The extension after the last dot of the file's name, if it has one.
 std::optional<std::string_view> file_extension(std::string_view path) noexcept;
 // JPEG and WebP have a quality (1 to 100).

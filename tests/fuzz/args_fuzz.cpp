@@ -4,7 +4,9 @@
 // declaring a huge size). Every run must end in exit status 0 to 3 without
 // a crash, an escaping exception or a hang, and may change only the file
 // that it names once, as OUT. Arguments naming anything outside the scratch
-// directory are skipped.
+// directory are skipped; a batch writes only into the folder that -o names
+// (made inside the scratch directory) under its inputs' last names, and
+// --from reads regular files or the empty standard input, never a FIFO.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -18,6 +18,5 @@ endfunction()
 orvessa_fuzz_target(filters_fuzz)
 orvessa_fuzz_target(picture_fuzz)
 # The whole tool without its main(): libFuzzer brings its own.
-file(GLOB fuzz_cli_sources CONFIGURE_DEPENDS tools/cmd_*.cpp)
-orvessa_fuzz_target(args_fuzz tools/main.cpp tools/cli_common.cpp ${fuzz_cli_sources})
+orvessa_fuzz_target(args_fuzz tools/main.cpp ${ORVESSA_CLI_SOURCES})
 target_compile_definitions(args_fuzz PRIVATE ORVESSA_CLI_NO_MAIN=1)

@@ -51,5 +51,5 @@ def test_cluster_smooths_a_folder_as_the_tool(tmp_path):
     subprocess.run([sys.executable, SOURCE / "docs/examples/python/smooth_folder.py", pictures, results],
                    check=True, timeout=240, capture_output=True)
     for source in sorted(pictures.iterdir()):
-        run_tool("smooth", source, tmp_path / "tool.png")
+        run_tool("smooth", "--force", source, tmp_path / "tool.png")
         assert (results / f"{source.name}.png").read_bytes() == (tmp_path / "tool.png").read_bytes()

@@ -126,6 +126,17 @@ std::optional<PictureFormat> picture_format_named(std::string_view name) noexcep
     return std::nullopt;
 }
 
+std::string_view picture_format_extension(PictureFormat format) noexcept {
+    switch (format) {
+        case PictureFormat::jpeg: return "jpg";
+        case PictureFormat::bmp: return "bmp";
+        case PictureFormat::webp: return "webp";
+        case PictureFormat::tiff: return "tif";
+        case PictureFormat::png: break;
+    }
+    return "png";
+}
+
 std::optional<std::string_view> file_extension(std::string_view path) noexcept {
     const auto slash = path.rfind('/');
     const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);

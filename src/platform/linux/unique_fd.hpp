@@ -19,6 +19,10 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const noexcept { return fd_; }
+    void reset(int fd) noexcept {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
     bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
 
 private:
