@@ -164,7 +164,7 @@ follow_readme() {
     case "$line" in
       *check.vbs*) [[ "$output" == _Pictava ]] || fail "'$line' printed '$output'" ;;
       *filter_bmp.vbs*)
-        "$tool" "${words[-1]}" "$dir/${words[-3]//\\//}" "$work/expected.bmp"
+        "$tool" "${words[-1]}" --force "$dir/${words[-3]//\\//}" "$work/expected.bmp"
         cmp -s <(bmp_pixels "$work/expected.bmp") <(bmp_pixels "$dir/${words[-2]}") ||
           fail "'$line' wrote other pixels than the Linux tool" ;;
     esac
