@@ -81,12 +81,12 @@ if [[ "${1:-}" == --end-to-end ]]; then
   kernel='3x3: 1,2,1 2,4,2 1,2,1'
   # name | command, with OUT for the output file
   contenders=(
-    "jpeg|orvessa blur|$tool blur --quality 85 $work/photo.jpg OUT.jpg"
-    "jpeg|orvessa smooth|$tool smooth --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|orvessa blur|$tool blur -f --quality 85 $work/photo.jpg OUT.jpg"
+    "jpeg|orvessa smooth|$tool smooth -f --quality 85 $work/photo.jpg OUT.jpg"
     "jpeg|vips conv|vips conv $work/photo.jpg OUT.jpg[Q=85] $work/blur.mat --precision integer"
     "jpeg|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' -quality 85 OUT.jpg"
-    "png|orvessa blur|$tool blur $work/photo.jpg OUT.png"
-    "png|orvessa smooth|$tool smooth $work/photo.jpg OUT.png"
+    "png|orvessa blur|$tool blur -f $work/photo.jpg OUT.png"
+    "png|orvessa smooth|$tool smooth -f $work/photo.jpg OUT.png"
     "png|vips conv|vips conv $work/photo.jpg OUT.png $work/blur.mat --precision integer"
     "png|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' OUT.png"
   )
