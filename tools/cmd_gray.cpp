@@ -1,5 +1,11 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
 //   [--format F] [--quality Q]
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -32,14 +38,68 @@ int not_converted(std::string_view in, const std::string& why) {
     return exit_file;
 }
 
+// ColorToBN loads a picture by its file name: standard input is first
+// copied to a temporary file, unlinked at once and named through
+// /proc/self/fd, so that nothing is left behind however the run ends. More
+// than max_input_bytes is refused rather than written to the disk.
+class StandardInputFile {
+public:
+    static constexpr std::int64_t max_input_bytes = std::int64_t{1} << 30;
+
+    // The reason when the copy cannot be made, else empty.
+    std::string copy() {
+        const char* dir = std::getenv("TMPDIR");
+        std::string name = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/orvessa-stdin-XXXXXX";
+        file_.reset(::mkstemp(name.data()));
+        if (file_.get() < 0) return name + ": " + std::strerror(errno);
+        ::unlink(name.c_str());
+        char buffer[1 << 16];
+        std::int64_t total = 0;
+        for (;;) {
+            ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return std::strerror(errno);
+            if (got == 0) return {};
+            total += got;
+            if (total > max_input_bytes) return "more than 1 GiB";
+            for (const char* next = buffer; got > 0;) {
+                const ssize_t put = ::write(file_.get(), next, static_cast<std::size_t>(got));
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) return std::strerror(put < 0 ? errno : EIO);
+                next += put;
+                got -= put;
+            }
+        }
+    }
+    std::string path() const { return "/proc/self/fd/" + std::to_string(file_.get()); }
+
+private:
+    platform::UniqueFd file_{-1};
+};
+
 struct GraySettings {
     bool two_color;
     std::uint8_t threshold;
     std::optional<std::pair<std::int32_t, std::int32_t>> fit;
 };
 
+int gray_file(const GraySettings& gray, std::string_view in, std::string_view file,
+              const PictureOutput& out);
+
 int gray_picture(const GraySettings& gray, std::string_view in, const PictureOutput& out) {
-    const auto name = utf16_file_name(in);
+    if (in != "-") return gray_file(gray, in, in, out);
+    StandardInputFile input;
+    if (const std::string why = input.copy(); !why.empty()) {
+        complain("cannot read standard input: " + why);
+        return exit_file;
+    }
+    return gray_file(gray, "standard input", input.path(), out);
+}
+
+// IN as messages name it, read from `file`.
+int gray_file(const GraySettings& gray, std::string_view in, std::string_view file,
+              const PictureOutput& out) {
+    const auto name = utf16_file_name(file);
     if (!name) {
         complain(std::string(in) + ": the file name is not UTF-8");
         return exit_file;
@@ -49,7 +109,7 @@ int gray_picture(const GraySettings& gray, std::string_view in, const PictureOut
     try {
         size = natural_size(effects, *name);
     } catch (const Error& e) {
-        return not_converted(in, e.description());
+        return not_converted(in, reason_for(file, e.description()));
     }
     if (gray.fit) size = {gray.fit->first, gray.fit->second};
     if (size.width <= 0 || size.height <= 0) return not_converted(in, "it has no pixels");
