@@ -54,11 +54,11 @@ bool same_file(std::string_view in, std::string_view out);
 
 // Every option of the tool, with its short form, and whether it takes a
 // value: one table, so that options may stand anywhere on the line.
-struct OptionSpec {
+struct OptionRule {
     std::string_view name, short_name;
     bool valued;
 };
-const OptionSpec* find_option(std::string_view arg);
+const OptionRule* find_option(std::string_view arg);
 
 // Splits "--name=value" / "--name value" options (short forms too) from
 // positional arguments; "--" ends the options. Each command names the

@@ -134,7 +134,7 @@ bool ParsedArgs::has(std::string_view name) const { return option(name).has_valu
 
 namespace {
 
-constexpr OptionSpec tool_options[] = {
+constexpr OptionRule tool_options[] = {
     {"--raw", "", true},        {"--lower-bound", "", true}, {"--path", "", true},
     {"--threads", "", true},    {"--threshold", "", true},   {"--fit", "", true},
     {"--dpi", "", true},        {"--two-color", "", false},  {"--out-dir", "-o", true},
@@ -146,10 +146,10 @@ constexpr OptionSpec tool_options[] = {
 
 }  // namespace
 
-const OptionSpec* find_option(std::string_view arg) {
+const OptionRule* find_option(std::string_view arg) {
     const std::string_view name = arg.substr(0, arg.find('='));
-    for (const OptionSpec& spec : tool_options) {
-        if ((!spec.short_name.empty() && arg == spec.short_name) || (arg.substr(0, 2) == "--" && name == spec.name)) return &spec;
+    for (const OptionRule& rule : tool_options) {
+        if ((!rule.short_name.empty() && arg == rule.short_name) || (arg.substr(0, 2) == "--" && name == rule.name)) return &rule;
     }
     return nullptr;
 }
@@ -167,8 +167,8 @@ std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view
             options_ended = true;
             continue;
         }
-        const OptionSpec* spec = find_option(arg);
-        const bool known = spec != nullptr && std::find(accepted.begin(), accepted.end(), spec->name) != accepted.end();
+        const OptionRule* rule = find_option(arg);
+        const bool known = rule != nullptr && std::find(accepted.begin(), accepted.end(), rule->name) != accepted.end();
         if (!known && arg.substr(0, 2) != "--") {  // "-5": a negative number
             parsed.positional.push_back(arg);
             continue;
@@ -178,19 +178,19 @@ std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view
             return std::nullopt;
         }
         const auto eq = arg.substr(0, 2) == "--" ? arg.find('=') : std::string_view::npos;
-        if (!spec->valued && eq != std::string_view::npos) {
-            usage_error(std::string(spec->name) + " takes no value");
+        if (!rule->valued && eq != std::string_view::npos) {
+            usage_error(std::string(rule->name) + " takes no value");
             return std::nullopt;
         }
-        if (!spec->valued) {
-            parsed.options.emplace_back(spec->name, "");
+        if (!rule->valued) {
+            parsed.options.emplace_back(rule->name, "");
         } else if (eq != std::string_view::npos) {
-            parsed.options.emplace_back(spec->name, arg.substr(eq + 1));
+            parsed.options.emplace_back(rule->name, arg.substr(eq + 1));
         } else if (i + 1 < args.size()) {
             // The value may itself start with '-' (negative sizes).
-            parsed.options.emplace_back(spec->name, args[++i]);
+            parsed.options.emplace_back(rule->name, args[++i]);
         } else {
-            usage_error(std::string(spec->name) + " needs a value");
+            usage_error(std::string(rule->name) + " needs a value");
             return std::nullopt;
         }
     }

@@ -177,10 +177,10 @@ std::string command_help(std::string_view command) {
 // once), up to "--".
 bool names_option(orvessa::cli::Args args, std::string_view wanted) {
     for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
-        const auto* spec = orvessa::cli::find_option(args[i]);
-        if (spec == nullptr) continue;
-        if (spec->name == wanted) return true;
-        if (spec->valued && args[i].find('=') == std::string_view::npos) ++i;
+        const auto* rule = orvessa::cli::find_option(args[i]);
+        if (rule == nullptr) continue;
+        if (rule->name == wanted) return true;
+        if (rule->valued && args[i].find('=') == std::string_view::npos) ++i;
     }
     return false;
 }
@@ -195,10 +195,10 @@ int run(Args args) {
     std::size_t i = 0;
     for (; i < args.size() && args[i] != "--"; ++i) {
         const std::string_view arg = args[i];
-        const auto* spec = find_option(arg);
-        if (spec == nullptr && (arg.size() < 3 || arg.substr(0, 2) != "--")) break;
+        const auto* rule = find_option(arg);
+        if (rule == nullptr && (arg.size() < 3 || arg.substr(0, 2) != "--")) break;
         line.push_back(arg);
-        if (spec != nullptr && spec->valued && arg.find('=') == std::string_view::npos &&
+        if (rule != nullptr && rule->valued && arg.find('=') == std::string_view::npos &&
             i + 1 < args.size()) {
             line.push_back(args[++i]);
         }
