@@ -96,17 +96,7 @@ bool save_picture(const PictureOutput& out, const PictureStream& picture) {
 
 bool save_picture(const PictureOutput& out, const Image& image) {
     try {
-        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3 * image.height);
-        for (std::int32_t y = 0; y < image.height; ++y) {
-            const std::uint8_t* in = &image.pixels[static_cast<std::size_t>(image.height - 1 - y) * image.stride()];
-            std::uint8_t* o = &rgb[static_cast<std::size_t>(y) * 3 * image.width];
-            for (std::int32_t x = 0; x < image.width; ++x, in += 3, o += 3) {
-                o[0] = in[2];
-                o[1] = in[1];
-                o[2] = in[0];
-            }
-        }
-        return save_picture(out, PictureStream::of_rows(rgb.data(), image.width, image.height));
+        return save_picture(out, PictureStream::of_image(image));
     } catch (const Error& e) {
         complain("cannot write " + std::string(out.path) + ": " + reason_for(out.path, e.description()));
         return false;

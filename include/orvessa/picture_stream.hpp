@@ -14,6 +14,8 @@
 
 namespace orvessa {
 
+struct Image;
+
 enum class PictureFormat { png, jpeg, bmp, webp, tiff };
 
 constexpr int default_picture_quality = 85;
@@ -48,6 +50,8 @@ public:
     // Rows of R, G, B bytes, top first, one after the other: wrapped, not
     // copied, so they must outlive the stream.
     static PictureStream of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height);
+    // A picture in the pixel buffer layout, its rows copied.
+    static PictureStream of_image(const Image& image);
 
     std::int32_t width() const noexcept;
     std::int32_t height() const noexcept;

@@ -30,6 +30,10 @@ void check_image(const Image& image, const std::string& what) {
     }
 }
 
+}  // namespace
+
+namespace platform {
+
 // The image's rows top first as R, G, B, for the encoders.
 std::vector<std::uint8_t> rgb_rows(const Image& image) {
     const PixelLayout layout(image.width, image.height);
@@ -46,7 +50,7 @@ std::vector<std::uint8_t> rgb_rows(const Image& image) {
     return rgb;
 }
 
-}  // namespace
+}  // namespace platform
 
 Image read_picture_file(const std::string& path) {
     const platform::DecodedPicture decoded = platform::decode_picture_file(path, max_picture_pixels);
@@ -93,7 +97,7 @@ std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
                      image.pixels.begin() + static_cast<std::ptrdiff_t>(layout.stride) * image.height);
         return bytes;
     }
-    const std::vector<std::uint8_t> rgb = rgb_rows(image);
+    const std::vector<std::uint8_t> rgb = platform::rgb_rows(image);
     const platform::VipsImagePtr picture = platform::picture_of_rows(rgb.data(), image.width, image.height);
     void* buffer = nullptr;
     std::size_t size = 0;

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "orvessa/picture_stream.hpp"
+#include "orvessa/portable_platform.hpp"
 
 namespace orvessa::platform {
 
@@ -18,6 +20,9 @@ namespace orvessa::platform {
 // 40% smaller and written in half the time.
 constexpr int png_compression = 1;
 constexpr VipsForeignPngFilter png_filter = VIPS_FOREIGN_PNG_FILTER_UP;
+
+// The picture's rows top first as R, G, B, one after the other, for the encoders.
+std::vector<std::uint8_t> rgb_rows(const Image& image);
 
 // The 54 bytes before the rows of a 24-bit bottom-up BMP file, whose rows
 // are those of the pixel buffer layout. Raises Error::platform (75) for a

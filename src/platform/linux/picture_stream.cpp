@@ -15,6 +15,7 @@ struct PictureStream::State {
     std::shared_ptr<const State> made_from;
     std::optional<platform::UniqueFd> file;
     platform::PictureSource source;
+    std::vector<std::uint8_t> rows;  // pixels the stream owns (of_image)
     std::string name;
 };
 
@@ -43,6 +44,14 @@ PictureStream PictureStream::of_rows(const std::uint8_t* rgb, std::int32_t width
                                      std::int32_t height) {
     auto state = std::make_shared<State>();
     state->source.rgb = platform::picture_of_rows(rgb, width, height);
+    state->name = "the picture";
+    return PictureStream(std::move(state));
+}
+
+PictureStream PictureStream::of_image(const Image& image) {
+    auto state = std::make_shared<State>();
+    state->rows = platform::rgb_rows(image);
+    state->source.rgb = platform::picture_of_rows(state->rows.data(), image.width, image.height);
     state->name = "the picture";
     return PictureStream(std::move(state));
 }
