@@ -29,6 +29,7 @@ pybind11_add_module(orvessa_python MODULE NO_EXTRAS
 set_target_properties(orvessa_python PROPERTIES OUTPUT_NAME _orvessa
   LIBRARY_OUTPUT_DIRECTORY ${orvessa_python_tree}/orvessa)
 orvessa_own(orvessa_python)
+orvessa_face(orvessa_python SEES convert/fit_to_box.hpp)
 target_link_libraries(orvessa_python PRIVATE orvessa_core orvessa_platform)
 
 file(GLOB orvessa_python_sources CONFIGURE_DEPENDS

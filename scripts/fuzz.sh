@@ -2,7 +2,7 @@
 # The fuzz targets of tests/fuzz (clang's libFuzzer with AddressSanitizer
 # and UndefinedBehaviorSanitizer), built in build/fuzz.
 #   scripts/fuzz.sh TARGET SECONDS [LIBFUZZER_OPTION...]
-#       fuzzes one target (filters, picture or args) for SECONDS; new inputs
+#       fuzzes one target (filters, picture, args or codecs) for SECONDS; new inputs
 #       go to build/fuzz/corpus/TARGET, findings to build/fuzz/findings/.
 #   scripts/fuzz.sh --replay RUNS
 #       every target over its seed corpus and regression inputs, then RUNS
@@ -11,7 +11,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
-targets=(filters picture args)
+targets=(filters picture args codecs)
 
 # Size caps, so that a run cannot exhaust memory: the longest input tried,
 # and the memory in use after which a run counts as a finding. A single
@@ -22,6 +22,7 @@ max_len() {
     filters) echo 4200 ;;   # a few thousand pixel bytes
     picture) echo 65536 ;;  # small picture files
     args) echo 256 ;;       # a command line
+    codecs) echo 65536 ;;   # small BMP and icon files
   esac
 }
 common_options=(-timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=8192 -print_final_stats=1)

@@ -7,6 +7,9 @@ set -u
 cli=$1
 pictures=$2
 tmp=$(mktemp -d)
+# Reading a picture makes no temporary file: the tool's own stay empty.
+export TMPDIR=$tmp/temporary
+mkdir "$TMPDIR"
 trap 'umount "$tmp/full" 2>/dev/null; rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -117,6 +120,16 @@ ln -s pic.bmp "$in/pic-link.bmp"
 echo '<svg xmlns="http://www.w3.org/2000/svg" width="20000" height="20000"><rect width="1" height="1"/></svg>' >"$in/huge.svg"
 hex 89504e470d0a1a0a0000000d4948445200007530000075300802000000e9456fed0000001149444154789c63601805a360140c77000003e80001b3a6d3460000000049454e44ae426082 >"$in/huge.png"
 hex 424d36000000000000003600000028000000307500003075000001001800000000000000000000000000000000000000000000000000 >"$in/huge.bmp"
+# Other formats' bytes, which no decoder here may see, and a PNG whose
+# pixel data stops early (one decoder thread or many).
+hex 0a0501080000000030753075 >"$in/big.pcx"
+printf '/* XPM */\nstatic char *x[] = {"1 1 1 1", "a c #ff0000", "a"};\n' >"$in/x.xpm"
+printf '8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\1\0\10\0\3' >"$in/x.psd"
+printf '<?xml version="1.0"?><image><read filename="%s"/></image>' "$in/raw" >"$in/x.xml"
+printf '<?xml version="1.0"?><!DOCTYPE svg [<!ENTITY e SYSTEM "%s">]><svg xmlns="http://www.w3.org/2000/svg" width="9" height="9"><text>&e;</text></svg>' "$in/raw" >"$in/entity.svg"
+hex 000002000000000000000000010001001800ffffff >"$in/x.tga"
+hex 0000001866747970686569630000000068656963 >"$in/x.heic"
+hex 89504e470d0a1a0a0000000d49484452000000080000000808020000004b6d29dc0000000c49444154789c626090b301000000ffff79e107e90000000049454e44ae426082 >"$in/cut.png"
 # Large but under the limit: it loads.
 echo '<svg xmlns="http://www.w3.org/2000/svg" width="4000" height="3000"><rect width="9" height="9"/></svg>' >"$in/large.svg"
 (cd "$in" && find . -type f -exec md5sum {} + | sort) >"$tmp/inputs.md5"
@@ -168,7 +181,7 @@ for f in blur smooth; do
   row 1 '' $f --raw
   # Picture files.
   row 0 '' $f "$in/pic.bmp" "$out/o.png"
-  row 2 'is a directory' $f "$in/dir" "$out/o.png"
+  row 2 'Is a directory' $f "$in/dir" "$out/o.png"
   row 2 'not a regular file' $f "$in/fifo" "$out/o.png"
   row 2 'Permission denied' $f "$in/locked@root-can" "$out/o.png"
   row 2 'Input/output error' $f /proc/self/mem "$out/o.png"
@@ -184,22 +197,28 @@ for f in blur smooth; do
   row 2 'no process reads' $f "$in/pic.bmp" "$in/fifo"
   row 2 'Permission denied' $f "$in/pic.bmp" "$tmp/readonly/o.png@root-can"
 done
+for f in big.pcx x.xpm x.psd x.xml entity.svg x.tga x.heic; do
+  for c in blur gray; do row 2 'not a picture of a format read here (PNG, JPEG' $c "$in/$f" "$out/o.png"; done
+done
+for threads in 1 2 8; do
+  for ((k = 0; k < 15; k++)); do row 2 'cut short or corrupt' blur --threads $threads "$in/cut.png" "$out/o.png"; done
+done
 row 0 '' gray "$in/pic.bmp" "$out/g.png"
 row 0 '' gray "$in/large.svg" "$out/g.png"
-row 2 'is a directory' gray "$in/dir" "$out/g.png"
+row 2 'Is a directory' gray "$in/dir" "$out/g.png"
 row 2 'not a regular file' gray "$in/fifo" "$out/g.png"
 row 2 'not a regular file' gray /dev/zero "$out/g.png"
 row 2 'No such file' gray "$in/missing" "$out/g.png"
 row 2 'Permission denied' gray "$in/locked@root-can" "$out/g.png"
-row 2 'could not be converted' gray "$in/empty" "$out/g.png"
-row 2 'could not be converted' gray "$in/text.png" "$out/g.png"
+row 2 'the file is empty' gray "$in/empty" "$out/g.png"
+row 2 'not a picture of a format read here' gray "$in/text.png" "$out/g.png"
 row 2 "20000 x 20000 $limit" gray "$in/huge.svg" "$out/g.png"
 row 2 "20000 x 20000 $limit" gray --fit 100x100 "$in/huge.svg" "$out/g.png"
 row 2 "30000 x 30000 $limit" gray "$in/huge.png" "$out/g.png"
 row 2 "30000 x 30000 $limit" gray --two-color "$in/huge.bmp" "$out/g.png"
 row_stdin=$in/pic.bmp row 0 '' gray - "$out/g.png"
 row_stdin=$in/huge.bmp row 2 "standard input: .*30000 x 30000 $limit" gray - "$out/g.png"
-row_stdin=$in/text.png row 2 'standard input: the picture could not be converted' gray - "$out/g.png"
+row_stdin=$in/text.png row 2 'cannot read standard input: not a picture' gray - "$out/g.png"
 row 2 'input file itself' gray "$in/pic.bmp" "$in/pic.bmp"
 row 2 'No such file' gray "$in/pic.bmp" "$tmp/no/such/dir/g.png"
 row 2 'Is a directory' gray "$in/pic.bmp" "$in/dir"
@@ -213,10 +232,32 @@ row 1 '' nonsense
 row 0 '' blur --help
 row 0 '' --threads 1 -f blur --raw 4x5 "$in/raw" "$out/o"
 row 2 "cannot read $in/missing: No such file" blur "$in/missing" "$out/o.png"
-row 2 "$in/missing: the picture could not be converted: No such file" gray "$in/missing" "$out/o.png"
+row 2 "cannot read $in/missing: No such file" gray "$in/missing" "$out/o.png"
 row 3 'Overflow' scale-x 1e30
 row 3 'Floating-point' fit 10 5 0 5
 row 1 '' fit 1 2 3 four
+# The command line as getopt reads it. An option the tool does not know, or
+# this command does not take, is refused wherever it stands and writes
+# nothing, not even a file named after it; short options group and take
+# attached values; '-' and a digit is a number.
+mkdir "$tmp/cwd" && cd "$tmp/cwd" || exit 1
+row 1 'unknown option -x' blur "$in/pic.bmp" -x
+row 1 'unknown option -x' blur --raw 4x5 "$in/raw" -x
+row 1 'unknown option -x' -x blur "$in/pic.bmp" o.png
+row 1 'unknown option -y' smooth -fy "$in/pic.bmp" o.png
+row 1 'unknown option --nope' gray "$in/pic.bmp" o.png --nope=1
+row 1 'unknown option -j' fit -j2 10 5 3 4
+row 1 '-j needs a value' blur -o d "$in/pic.bmp" -fj
+[[ -z $(ls -A) ]] || fail "refused command lines wrote: $(ls -A)"
+cd - >/dev/null || exit 1
+for line in "blur -j1 -q -o$out/d" "-fqj2 blur -o $out/d" "smooth -fqj 2 -o$out/d" "gray -qfo $out/d --"; do
+  row 0 '' $line "$in/pic.bmp"
+  [[ -f $out/d/pic.bmp && ! -s $tmp/err ]] || fail "$line: no quiet output in $out/d"
+done
+row 0 '' blur --raw 4x5 -f -- "$in/raw" "$out/-x"
+[[ -f $out/-x ]] || fail "-- : no OUT named -x"
+for line in "fit -5 10 3 4" "fit -05 10 3 4" "scale-x -0.5" "scale-y --dpi=120 -2540"; do row 0 '' $line; done
+[[ $("$cli" scale-x -100) == "-$("$cli" scale-x 100)" ]] || fail "scale-x -100"
 # A truncated picture is refused, and nothing is written.
 for c in gray blur; do
   for f in "$in/truncated.jpg" "$in/truncated.bmp"; do
@@ -326,6 +367,7 @@ on_terminal "$cli" blur -f -q -o "$b/tty" "$b/in/small"* >"$tmp/tty"
 [[ ! -s $tmp/tty ]] || fail "--quiet on a terminal: $(cat "$tmp/tty")"
 "$cli" blur -f -o "$b/tty" "$b/in/small"* 2>&1 | cat >"$tmp/pipe"
 [[ $(cat "$tmp/pipe") == "orvessa: 3 done, 0 failed, 0 skipped as existing" ]] || fail "progress through a pipe: $(od -c "$tmp/pipe" | head)"
+[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left: $(ls -A "$TMPDIR")"
 ((root_skips == 0)) || echo "cli contract: $root_skips rows skipped: root reads and writes past file modes"
 
 if ((failures)); then echo "$failures failed"; exit 1; fi

@@ -8,14 +8,15 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "cli.hpp"
-#include "output_file.hpp"
 #include "progress.hpp"
 
 namespace orvessa::cli {
@@ -54,12 +55,27 @@ std::optional<FileId> file_id(const std::string& path) {
     return FileId{info.st_dev, info.st_ino};
 }
 
+// The one place a job's failure becomes a line and an exit status.
+int run_job(const PictureJob& job, const std::string& in, const std::string& out, const PictureSettings& settings) {
+    try {
+        job(in, out, settings);
+        return exit_ok;
+    } catch (const Error& e) {
+        return file_error(e);
+    } catch (const std::invalid_argument& e) {
+        return usage_error(e.what());
+    } catch (const std::bad_alloc&) {
+        complain(in + ": out of memory");
+    } catch (const std::exception& e) {
+        complain(in + ": " + e.what());
+    }
+    return exit_file;
+}
+
 struct Batch {
     std::vector<std::pair<std::string, std::string>> pictures;  // IN, and OUT or empty
     std::set<FileId> inputs;
-    const ParsedArgs* parsed;
-    Replace replace;
-    std::int32_t threads;  // each picture's filter threads
+    PictureSettings settings;  // threads: each picture's
     const PictureJob* job;
     std::atomic<std::size_t> next{0}, done{0}, failed{0}, skipped{0};
     std::atomic<int> status{exit_ok};
@@ -76,23 +92,18 @@ int one_picture(Batch& batch, const std::string& in, const std::string& out, boo
         complain(out + " is an input of the batch; inputs are never overwritten");
         return exit_file;
     }
-    if (batch.replace == Replace::refuse && output_exists(out)) {
-        output_allowed(out, Replace::refuse);  // says so
+    if (batch.settings.existing == ExistingOutput::refuse && output_exists(out)) {
+        output_allowed(out, ExistingOutput::refuse);  // says so
         skipped = true;
         return exit_file;
     }
-    if (!output_allowed(out, batch.replace)) return exit_file;
-    auto output = picture_output(*batch.parsed, out, true);  // checked before the batch began
-    if (!output) return exit_usage;
-    output->replace = batch.replace;
-    try {
-        return (*batch.job)(in, *output, batch.threads);
-    } catch (const std::bad_alloc&) {
-        complain(in + ": out of memory");
-    } catch (const std::exception& e) {
-        complain(in + ": " + e.what());
+    if (!output_allowed(out, batch.settings.existing)) return exit_file;
+    // --quality is for the outputs that have one.
+    PictureSettings settings = batch.settings;
+    if (const auto format = picture_format_named(file_extension(out).value_or("png")); format && !has_quality(*format)) {
+        settings.quality.reset();
     }
-    return exit_file;
+    return run_job(*batch.job, in, out, settings);
 }
 
 void work(Batch& batch, Progress& progress) {
@@ -113,7 +124,7 @@ std::string joined(std::string_view folder, const std::string& name) {
     return std::string(folder) + (folder.back() == '/' ? "" : "/") + name;
 }
 
-int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t threads,
+int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureSettings& settings,
               const PictureJob& job) {
     if (!parsed.has("--out-dir")) return usage_error("--from goes with -o DIR");
     const std::string_view folder = *parsed.option("--out-dir");
@@ -133,14 +144,12 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t t
         return usage_error(std::string(command) + " -o DIR wants at least one IN");
     }
 
-    // --format and --quality are checked once, for every output.
-    if (!picture_output(parsed, "", true)) return exit_usage;
     Batch batch;
     batch.job = &job;
-    batch.parsed = &parsed;
+    batch.settings = settings;
     std::map<std::string, const std::string*> planned;
     for (const std::string& in : inputs) {
-        const std::string name = batch_output_name(parsed, in);
+        const std::string name = batch_output_name(settings, in);
         const std::string out = name.empty() ? name : joined(folder, name);
         if (!out.empty()) {
             const auto [first, fresh] = planned.emplace(out, &in);
@@ -163,8 +172,7 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t t
     // get threads each, many small ones a job each.
     const auto workers = static_cast<std::int32_t>(
         std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), inputs.size())));
-    batch.replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
-    batch.threads = std::max(1, std::min(threads, usable_cores() / workers));
+    batch.settings.threads = std::max(1, std::min(settings.threads, usable_cores() / workers));
     const bool quiet = parsed.has("--quiet");
     {
         Progress progress(inputs.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
@@ -187,19 +195,17 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, std::int32_t t
 
 }  // namespace
 
-int run_pictures(std::string_view command, const ParsedArgs& parsed, std::int32_t threads,
+int run_pictures(std::string_view command, const ParsedArgs& parsed, const PictureSettings& settings,
                  const PictureJob& job) {
-    if (parsed.has("--out-dir") || parsed.has("--from")) return run_batch(command, parsed, threads, job);
+    if (parsed.has("--out-dir") || parsed.has("--from")) return run_batch(command, parsed, settings, job);
     if (parsed.positional.size() != 2) {
         return usage_error(std::string(command) + " wants IN and OUT, or -o DIR IN...");
     }
-    const std::string_view in = parsed.positional[0];
-    auto out = picture_output(parsed, parsed.positional[1]);
-    if (!out) return exit_usage;
-    out->replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
-    if (same_file(in, out->path)) return exit_file;
-    if (!output_allowed(out->path, out->replace)) return exit_file;
-    return job(in, *out, threads);
+    const std::string in(parsed.positional[0]), out(parsed.positional[1]);
+    if (!checked_output(out, settings)) return exit_usage;
+    if (refuse_same_file(in, out)) return exit_file;
+    if (!output_allowed(out, settings.existing)) return exit_file;
+    return run_job(job, in, out, settings);
 }
 
 }  // namespace orvessa::cli

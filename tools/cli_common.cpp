@@ -12,8 +12,6 @@
 #include <utility>
 
 #include "cli.hpp"
-#include "output_file.hpp"
-#include "platform/linux/unique_fd.hpp"
 #include "progress.hpp"
 
 namespace orvessa::cli {
@@ -26,10 +24,11 @@ int usage_error(std::string_view message) {
     return exit_usage;
 }
 
-std::string reason_for(std::string_view path, std::string_view description) {
-    const std::string prefix = std::string(path) + ": ";
-    if (description.substr(0, prefix.size()) == prefix) description.remove_prefix(prefix.size());
-    return std::string(description);
+int file_error(const Error& e) {
+    complain(e.number() == static_cast<std::int32_t>(ErrorNumber::file_exists)
+                 ? e.path() + " exists; --force (-f) replaces it"
+                 : e.description());
+    return exit_file;
 }
 
 std::optional<std::int32_t> parse_int32(std::string_view text) {
@@ -57,75 +56,33 @@ std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view
     return std::pair{*w, *h};
 }
 
-namespace {
-
-using platform::UniqueFd;
-
-std::string cannot(std::string_view what, std::string_view path, int err) {
-    return "cannot " + std::string(what) + " " + std::string(path) + ": " + std::strerror(err);
-}
-
-}  // namespace
-
 bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
-    if (path == "-") {
-        std::cin >> std::noskipws;
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        if (std::cin.bad()) {
-            complain("cannot read standard input");
-            return false;
-        }
+    try {
+        bytes = read_file(std::string(path));
         return true;
-    }
-    // Opened without blocking, so that a FIFO with no writer cannot hold the
-    // tool; only regular files are read ('-' serves for pipes).
-    const UniqueFd in(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
-        complain(cannot("read", path, errno));
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        complain(cannot("read", path, EISDIR));
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        complain("cannot read " + std::string(path) + ": not a regular file (use - for a pipe)");
-        return false;
-    }
-    bytes.clear();
-    std::uint8_t chunk[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            complain(cannot("read", path, errno));
-            return false;
-        }
-        if (got == 0) return true;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+    } catch (const Error& e) {
+        return file_error(e) == exit_ok;
     }
 }
 
-bool write_all(std::string_view path, std::span<const std::uint8_t> bytes, Replace replace) {
-    OutputFile out;
-    return out.open(path, replace) && out.write(bytes) && out.commit();
-}
-
-bool same_file(std::string_view in, std::string_view out) {
-    if (in == "-" || out == "-") return false;
-    struct stat a {}, b {};
-    if (::stat(std::string(in).c_str(), &a) != 0 || ::stat(std::string(out).c_str(), &b) != 0) {
-        return false;
-    }
-    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
+bool refuse_same_file(std::string_view in, std::string_view out) {
+    if (!same_file(std::string(in), std::string(out))) return false;
     complain(std::string(out) + " is the input file itself; the input is never overwritten");
     return true;
 }
 
+bool output_allowed(std::string_view out, ExistingOutput existing) {
+    try {
+        check_output(std::string(out), existing);
+        return true;
+    } catch (const Error& e) {
+        return file_error(e) == exit_ok;
+    }
+}
+
 std::optional<std::string_view> ParsedArgs::option(std::string_view name) const {
     for (auto it = options.rbegin(); it != options.rend(); ++it) {
-        if (it->first == name) return it->second;
+        if (it->name == name) return it->value;
     }
     return std::nullopt;
 }
@@ -144,53 +101,97 @@ constexpr OptionRule tool_options[] = {
     {"--format", "", true},     {"--quality", "", true},
 };
 
-}  // namespace
-
-const OptionRule* find_option(std::string_view arg) {
-    const std::string_view name = arg.substr(0, arg.find('='));
+const OptionRule* long_option(std::string_view name) {
     for (const OptionRule& rule : tool_options) {
-        if ((!rule.short_name.empty() && arg == rule.short_name) || (arg.substr(0, 2) == "--" && name == rule.name)) return &rule;
+        if (rule.name == name) return &rule;
     }
     return nullptr;
 }
 
-std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> accepted) {
+const OptionRule* short_option(char letter) {
+    for (const OptionRule& rule : tool_options) {
+        if (rule.short_name.size() == 2 && rule.short_name[1] == letter) return &rule;
+    }
+    return nullptr;
+}
+
+// fit and scale take negative numbers. Where the digit is an option letter
+// too (-0), the argument must read whole as a number ("-0.5"), so that
+// "-0q" stays a group and "-0" itself --null.
+bool negative_number(std::string_view arg) {
+    if (arg.size() < 2 || arg[0] != '-' || arg[1] < '0' || arg[1] > '9') return false;
+    if (short_option(arg[1]) == nullptr) return true;
+    double value = 0;
+    const char* end = arg.data() + arg.size();
+    const auto [ptr, ec] = std::from_chars(arg.data(), end, value);
+    return ec == std::errc{} && ptr == end && arg.size() > 2;
+}
+
+}  // namespace
+
+std::optional<ParsedArgs> split_args(Args args) {
     ParsedArgs parsed;
     bool options_ended = false;
+    const auto fail = [](const std::string& message) {
+        usage_error(message);
+        return std::nullopt;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (options_ended || arg == "-" || arg.size() < 2 || arg[0] != '-') {
+        if (options_ended || arg.size() < 2 || arg[0] != '-' || negative_number(arg)) {
             parsed.positional.push_back(arg);
+            parsed.positional_at.push_back(i);
             continue;
         }
         if (arg == "--") {
             options_ended = true;
             continue;
         }
-        const OptionRule* rule = find_option(arg);
-        const bool known = rule != nullptr && std::find(accepted.begin(), accepted.end(), rule->name) != accepted.end();
-        if (!known && arg.substr(0, 2) != "--") {  // "-5": a negative number
-            parsed.positional.push_back(arg);
+        if (arg[1] == '-') {
+            const auto eq = arg.find('=');
+            const std::string_view name = arg.substr(0, eq);
+            const OptionRule* rule = long_option(name);
+            if (rule == nullptr) return fail("unknown option " + std::string(name));
+            if (!rule->valued && eq != std::string_view::npos) return fail(std::string(name) + " takes no value");
+            if (!rule->valued) {
+                parsed.options.push_back({rule->name, rule->name, {}});
+            } else if (eq != std::string_view::npos) {
+                parsed.options.push_back({rule->name, rule->name, arg.substr(eq + 1)});
+            } else if (i + 1 < args.size()) {
+                // The value may itself start with '-' (negative sizes).
+                parsed.options.push_back({rule->name, rule->name, args[++i]});
+            } else {
+                return fail(std::string(name) + " needs a value");
+            }
             continue;
         }
-        if (!known) {
-            usage_error("unknown option " + std::string(arg.substr(0, arg.find('='))));
-            return std::nullopt;
+        // A group of short options; a valued one ends it, taking the rest.
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const OptionRule* rule = short_option(arg[k]);
+            if (rule == nullptr) return fail("unknown option -" + std::string(1, arg[k]));
+            if (!rule->valued) {
+                parsed.options.push_back({rule->name, rule->short_name, {}});
+                continue;
+            }
+            if (k + 1 < arg.size()) {
+                parsed.options.push_back({rule->name, rule->short_name, arg.substr(k + 1)});
+            } else if (i + 1 < args.size()) {
+                parsed.options.push_back({rule->name, rule->short_name, args[++i]});
+            } else {
+                return fail(std::string(rule->short_name) + " needs a value");
+            }
+            break;
         }
-        const auto eq = arg.substr(0, 2) == "--" ? arg.find('=') : std::string_view::npos;
-        if (!rule->valued && eq != std::string_view::npos) {
-            usage_error(std::string(rule->name) + " takes no value");
-            return std::nullopt;
-        }
-        if (!rule->valued) {
-            parsed.options.emplace_back(rule->name, "");
-        } else if (eq != std::string_view::npos) {
-            parsed.options.emplace_back(rule->name, arg.substr(eq + 1));
-        } else if (i + 1 < args.size()) {
-            // The value may itself start with '-' (negative sizes).
-            parsed.options.emplace_back(rule->name, args[++i]);
-        } else {
-            usage_error(std::string(rule->name) + " needs a value");
+    }
+    return parsed;
+}
+
+std::optional<ParsedArgs> parse_args(Args args, std::span<const std::string_view> accepted) {
+    auto parsed = split_args(args);
+    if (!parsed) return std::nullopt;
+    for (const auto& option : parsed->options) {
+        if (std::find(accepted.begin(), accepted.end(), option.name) == accepted.end()) {
+            usage_error("unknown option " + std::string(option.spelled));
             return std::nullopt;
         }
     }

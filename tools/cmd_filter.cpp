@@ -7,13 +7,12 @@
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pictava.hpp"
-#include "output_file.hpp"
 
 namespace orvessa::cli {
 
 namespace {
 
-int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptions& options) {
+int run_raw(PixelFilter filter, const ParsedArgs& parsed, const FilterOptions& options) {
     const auto size = parse_size(*parsed.option("--raw"));
     if (!size) return usage_error("--raw wants WIDTHxHEIGHT, two 32-bit integers");
     std::int32_t lower_bound = 0;
@@ -24,9 +23,9 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
     }
     if (parsed.has("--out-dir") || parsed.has("--from")) return usage_error("--raw takes one IN and one OUT");
     if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
-    const Replace replace = parsed.has("--force") ? Replace::allow : Replace::refuse;
-    if (same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
-    if (!output_allowed(parsed.positional[1], replace)) return exit_file;
+    const ExistingOutput existing = parsed.has("--force") ? ExistingOutput::replace : ExistingOutput::refuse;
+    if (refuse_same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
+    if (!output_allowed(parsed.positional[1], existing)) return exit_file;
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;
@@ -39,7 +38,7 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
     int status = exit_ok;
     try {
         Pictava effects(nullptr);  // the filters need no platform services
-        if (filter == "blur") {
+        if (filter == PixelFilter::blur) {
             effects.Blur_Buffer(array, size->first, size->second, options);
         } else {
             effects.MedianCut_Buffer(array, size->first, size->second, options);
@@ -49,13 +48,17 @@ int run_raw(std::string_view filter, const ParsedArgs& parsed, const FilterOptio
         status = exit_method;
     }
     // The array keeps whatever the method wrote before an error.
-    if (!write_all(parsed.positional[1], bytes, replace)) return exit_file;
+    try {
+        write_file(std::string(parsed.positional[1]), bytes, existing);
+    } catch (const Error& e) {
+        return file_error(e);
+    }
     return status;
 }
 
 }  // namespace
 
-int run_filter_command(std::string_view filter, Args args) {
+int run_filter_command(PixelFilter filter, Args args) {
     std::vector<std::string_view> accepted{"--raw", "--lower-bound", "--path", "--threads", "--max-pixels"};
     accepted.insert(accepted.end(), picture_run_options.begin(), picture_run_options.end());
     const auto parsed = parse_args(args, accepted);
@@ -83,15 +86,17 @@ int run_filter_command(std::string_view filter, Args args) {
         return run_raw(filter, *parsed, options);
     }
     if (parsed->has("--lower-bound")) return usage_error("--lower-bound goes with --raw");
-    std::int64_t max_pixels = default_stream_pixels;
+    auto settings = picture_settings(*parsed);
+    if (!settings) return exit_usage;
+    settings->threads = options.threads;
     if (const auto text = parsed->option("--max-pixels")) {
         const auto value = parse_int64(*text);
         if (!value || *value < 1) return usage_error("--max-pixels wants a positive count");
-        max_pixels = *value;
+        settings->max_pixels = *value;
     }
-    return run_pictures(filter, *parsed, options.threads,
-                        [filter, max_pixels](std::string_view in, const PictureOutput& out, std::int32_t threads) {
-                            return run_picture_filter(filter, in, out, FilterOptions{threads}, max_pixels);
+    return run_pictures(filter_row(filter).name, *parsed, *settings,
+                        [filter](const std::string& in, const std::string& out, const PictureSettings& s) {
+                            filter_picture(filter, in, out, s);
                         });
 }
 

@@ -1,12 +1,9 @@
-// Pieces shared by the picture commands: file names, resolutions, the
-// output's format and its writing.
+// Pieces shared by the picture commands: resolutions, and the settings of
+// the output's format, quality and replacing.
 #include <stdexcept>
 
 #include "cli.hpp"
-#include "orvessa/error.hpp"
-#include "orvessa/portable_platform.hpp"
-#include "orvessa/picture_stream.hpp"
-#include "output_file.hpp"
+#include "orvessa/linux_platform.hpp"
 
 namespace orvessa::cli {
 
@@ -25,82 +22,47 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     return true;
 }
 
-std::optional<PictureOutput> picture_output(const ParsedArgs& parsed, std::string_view path, bool batch) {
-    const std::string formats(written_picture_formats);
-    std::optional<PictureFormat> named;
+std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed) {
+    PictureSettings settings;
     if (const auto text = parsed.option("--format")) {
-        named = picture_format_named(*text);
-        if (!named) {
-            usage_error("--format " + std::string(*text) + " is not one the tool writes: " + formats);
+        settings.format = picture_format_named(*text);
+        if (!settings.format) {
+            usage_error("--format " + std::string(*text) + " is not one the tool writes: " + written_picture_formats());
             return std::nullopt;
         }
     }
-    const auto extension = path == "-" ? std::nullopt : file_extension(path);
-    std::optional<PictureFormat> format = named;
-    if (extension) {
-        const auto by_name = picture_format_named(*extension);
-        if (by_name && named && *by_name != *named) {
-            usage_error("OUT's extension ." + std::string(*extension) + " and --format disagree");
-            return std::nullopt;
-        }
-        // An extension of another format would give a file whose name lies.
-        if (!by_name && !named) {
-            usage_error("cannot write ." + std::string(*extension) + " pictures; OUT may end in " +
-                        formats + ", or --format names the format");
-            return std::nullopt;
-        }
-        if (by_name) format = by_name;
-    }
-    PictureOutput out{path, format.value_or(PictureFormat::png), default_picture_quality};
     if (const auto text = parsed.option("--quality")) {
         const auto quality = parse_int32(*text);
         if (!quality || *quality < 1 || *quality > 100) {
             usage_error("--quality wants 1 to 100");
             return std::nullopt;
         }
-        if (!batch && !has_quality(out.format)) {
-            usage_error("--quality goes with JPEG and WebP output");
-            return std::nullopt;
-        }
-        out.quality = *quality;
+        settings.quality = *quality;
     }
-    return out;
+    settings.existing = parsed.has("--force") ? ExistingOutput::replace : ExistingOutput::refuse;
+    return settings;
 }
 
-std::string batch_output_name(const ParsedArgs& parsed, std::string_view in) {
+std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& out, const PictureSettings& settings) {
+    try {
+        return output_format(out, settings);
+    } catch (const std::invalid_argument& e) {
+        usage_error(e.what());
+        return std::nullopt;
+    }
+}
+
+std::string batch_output_name(const PictureSettings& settings, std::string_view in) {
     const auto slash = in.rfind('/');
     const std::string name(slash == std::string_view::npos ? in : in.substr(slash + 1));
     if (name.empty() || name == "." || name == "..") return {};
     const auto extension = file_extension(name);
     std::optional<PictureFormat> own;
     if (extension) own = picture_format_named(*extension);
-    const auto text = parsed.option("--format");
-    const PictureFormat format = text ? picture_format_named(*text).value_or(PictureFormat::png)
-                                      : own.value_or(PictureFormat::png);
+    const PictureFormat format = settings.format.value_or(own.value_or(PictureFormat::png));
     if (own.has_value() && *own == format) return name;
     const std::string stem = extension ? name.substr(0, name.size() - extension->size() - 1) : name;
     return stem + "." + std::string(picture_format_extension(format));
-}
-
-bool save_picture(const PictureOutput& out, const PictureStream& picture) {
-    OutputFile file;
-    if (!file.open(out.path, out.replace)) return false;
-    try {
-        picture.write(file.fd(), out.format, out.quality);
-    } catch (const Error& e) {
-        complain(std::string(out.path) + ": not written: " + reason_for(out.path, e.description()));
-        return false;  // the temporary file goes with `file`
-    }
-    return file.commit();
-}
-
-bool save_picture(const PictureOutput& out, const Image& image) {
-    try {
-        return save_picture(out, PictureStream::of_image(image));
-    } catch (const Error& e) {
-        complain("cannot write " + std::string(out.path) + ": " + reason_for(out.path, e.description()));
-        return false;
-    }
 }
 
 }  // namespace orvessa::cli

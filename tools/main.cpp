@@ -9,7 +9,6 @@
 
 #include "cli.hpp"
 #include "orvessa/version.hpp"
-#include "output_file.hpp"
 
 namespace {
 
@@ -125,7 +124,8 @@ Options:
          the version.
 
   Options may stand before or after the command and between arguments;
-  '--' ends them.
+  '--' ends them. Short options group as -fq, the last of a group taking
+  its value attached or as the next argument (-j2, -fqj 2, -oDIR).
 )";
 
 constexpr std::string_view examples_help = R"(
@@ -157,7 +157,7 @@ std::string full_help() {
 // A command's own help; empty for a command the tool does not know.
 std::string command_help(std::string_view command) {
     std::string head = "usage: orvessa " + std::string(command) + " [OPTIONS] ARGS\n\n";
-    if (command == "blur" || command == "smooth") {
+    if (orvessa::filter_named(command) != nullptr) {
         return head + std::string(filter_help) + std::string(batch_entry) + std::string(filter_notes) +
                std::string(picture_notes) + std::string(files_notes) + std::string(batch_help) +
                std::string(options_help) + std::string(exit_help);
@@ -173,42 +173,19 @@ std::string command_help(std::string_view command) {
     return {};
 }
 
-// The option tokens of a command line (an option with its value counts
-// once), up to "--".
-bool names_option(orvessa::cli::Args args, std::string_view wanted) {
-    for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
-        const auto* rule = orvessa::cli::find_option(args[i]);
-        if (rule == nullptr) continue;
-        if (rule->name == wanted) return true;
-        if (rule->valued && args[i].find('=') == std::string_view::npos) ++i;
-    }
-    return false;
-}
-
 }  // namespace
 
 namespace orvessa::cli {
 
 int run(Args args) {
-    // Options before the command are moved behind it.
-    std::vector<std::string_view> line;
-    std::size_t i = 0;
-    for (; i < args.size() && args[i] != "--"; ++i) {
-        const std::string_view arg = args[i];
-        const auto* rule = find_option(arg);
-        if (rule == nullptr && (arg.size() < 3 || arg.substr(0, 2) != "--")) break;
-        line.push_back(arg);
-        if (rule != nullptr && rule->valued && arg.find('=') == std::string_view::npos &&
-            i + 1 < args.size()) {
-            line.push_back(args[++i]);
-        }
-    }
-    const bool has_command = i < args.size() && args[i] != "--";
-    const std::string_view command = has_command ? args[i] : ""sv;
-    if (has_command) ++i;
-    line.insert(line.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-
-    if (names_option(line, "--help")) {
+    // The whole line is read once here, so that an option the tool does not
+    // know is refused before or after the command alike; the command is the
+    // first positional.
+    const auto parsed = split_args(args);
+    if (!parsed) return exit_usage;
+    const bool has_command = !parsed->positional.empty();
+    const std::string_view command = has_command ? parsed->positional.front() : ""sv;
+    if (parsed->has("--help")) {
         if (!has_command) {
             std::cout << full_help();
             return exit_ok;
@@ -218,13 +195,18 @@ int run(Args args) {
         std::cout << help;
         return exit_ok;
     }
-    if (names_option(line, "--version")) {
+    if (parsed->has("--version")) {
         std::cout << version_text << '\n';
         return exit_ok;
     }
     if (!has_command) return usage_error("no command given");
+    // What stands before the command is whole options (and perhaps "--"):
+    // moved behind it, they read the same.
+    const auto at = static_cast<std::ptrdiff_t>(parsed->positional_at.front());
+    std::vector<std::string_view> line(args.begin(), args.begin() + at);
+    line.insert(line.end(), args.begin() + at + 1, args.end());
     const Args rest(line);
-    if (command == "blur" || command == "smooth") return run_filter_command(command, rest);
+    if (const auto* filter = filter_named(command)) return run_filter_command(filter->filter, rest);
     if (command == "gray") return run_gray_command(rest);
     if (command == "fit") return run_fit_command(rest);
     if (command == "scale-x" || command == "scale-y") return run_scale_command(command, rest);

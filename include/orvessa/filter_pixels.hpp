@@ -7,12 +7,39 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "orvessa/filter_options.hpp"
 
 namespace orvessa {
 
-enum class PixelFilter { blur, smooth };  // Blur_Buffer's, MedianCut_Buffer's
+enum class PixelFilter { blur, smooth };
+
+// Every filter, a row each: the name that the tool's command and the Python
+// and Dask functions take, the buffer method that it is, and what it does.
+struct FilterRow {
+    PixelFilter filter;
+    std::string_view name;
+    std::string_view method;
+    std::string_view summary;
+};
+inline constexpr FilterRow pixel_filters[] = {
+    {PixelFilter::blur, "blur", "Blur_Buffer", "3 x 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1 over 16)"},
+    {PixelFilter::smooth, "smooth", "MedianCut_Buffer",
+     "edge-adaptive smoothing: each byte blends with its blur by how widely its neighbourhood spreads"},
+};
+constexpr const FilterRow* filter_named(std::string_view name) noexcept {
+    for (const FilterRow& row : pixel_filters) {
+        if (row.name == name) return &row;
+    }
+    return nullptr;
+}
+constexpr const FilterRow& filter_row(PixelFilter filter) noexcept {
+    for (const FilterRow& row : pixel_filters) {
+        if (row.filter == filter) return row;
+    }
+    return pixel_filters[0];
+}
 
 // Rows of 3 * width pixel bytes (any channel order); row r, counted from
 // the top of the picture, starts at top + r * row_step (negative: the rows

@@ -22,8 +22,9 @@ constexpr int default_picture_quality = 85;
 // The pixels a picture read for filtering may have unless its reader says
 // otherwise (the tool's --max-pixels): 2^28, a 16384 x 16384 picture.
 constexpr std::int64_t default_stream_pixels = std::int64_t{1} << 28;
-// The formats pictures are written in, as the names below take them.
-inline constexpr std::string_view written_picture_formats = "png, jpeg (jpg), bmp, webp, tiff (tif)";
+// The formats pictures are written in, as the names below take them:
+// "png, jpeg (jpg), ...".
+std::string written_picture_formats();
 
 // "png", "jpeg" or "jpg", "bmp", "webp", "tiff" or "tif", any case.
 std::optional<PictureFormat> picture_format_named(std::string_view name) noexcept;
@@ -41,10 +42,11 @@ void set_picture_threads(std::int32_t threads);
 class PictureStream {
 public:
     // A regular file, or the bytes of descriptor `fd` (standard input);
-    // `name` goes into messages. The declared size is checked against
-    // max_pixels before any pixel is decoded. Raises Error::platform: file
-    // not found (53), path/file access error (75), out of memory (7: beyond
-    // the limit), invalid picture (481: empty, of no known format, corrupt).
+    // `name` goes into messages. The format is decided from the bytes and
+    // only its decoder reads them; the declared size is checked against
+    // max_pixels before any pixel is decoded. Raises Error: file not found
+    // (53), path/file access error (75), out of memory (7: beyond the
+    // limit), invalid picture (481: empty, of no format read here, corrupt).
     static PictureStream open_file(const std::string& path, std::int64_t max_pixels);
     static PictureStream open_descriptor(int fd, const std::string& name, std::int64_t max_pixels);
     // Rows of R, G, B bytes, top first, one after the other: wrapped, not
@@ -58,11 +60,12 @@ public:
 
     // The picture with the filter applied as the buffer filters apply it.
     PictureStream filtered(PixelFilter filter) const;
-    // Decodes, filters and encodes onto descriptor fd (left open). Rows
-    // stream but for BMP (rows bottom-up), WebP and TIFF, whose encoders take
-    // the whole picture. Raises Error::platform (75) with the reason: a
-    // picture that proves truncated or corrupt, or a failed write.
-    void write(int fd, PictureFormat format, int quality = default_picture_quality) const;
+    // Decodes, filters and encodes onto descriptor fd (left open), which
+    // messages call `out`. Rows stream but for BMP (rows bottom-up), WebP
+    // and TIFF, whose encoders take the whole picture. Raises Error: a
+    // picture that proves truncated or corrupt (481, naming the input), a
+    // failed write (75, naming `out`, with the system's reason).
+    void write(int fd, PictureFormat format, int quality, const std::string& out) const;
     // The rows decoded into `rgb` (height rows of 3 * width bytes, row_step
     // apart). Raises as write does.
     void read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const;

@@ -5,7 +5,9 @@ import numpy as np
 import numpy.typing as npt
 
 from .errors import Error as Error
+from .errors import FileAccessError as FileAccessError
 from .errors import FileNotFound as FileNotFound
+from .errors import InvalidPicture as InvalidPicture
 from .errors import OutOfMemory as OutOfMemory
 from .errors import Overflow as Overflow
 from .errors import SubscriptOutOfRange as SubscriptOutOfRange

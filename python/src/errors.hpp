@@ -1,13 +1,13 @@
-// orvessa::Error as the package's exception (orvessa/errors.py).
+// orvessa::Error as the package's exception (orvessa/errors.py): the one
+// translator of every error the library raises.
 #pragma once
 
 #include <pybind11/pybind11.h>
 
-#include "orvessa/error.hpp"
-
 namespace orvessa::python {
 
-// Sets the Python error for `e` and throws pybind11::error_already_set.
-[[noreturn]] void raise_error(const Error& e);
+// Installs the translator: Error becomes orvessa.errors.error_for(number,
+// description, errno, filename), an OSError too where the system said why.
+void register_errors();
 
 }  // namespace orvessa::python

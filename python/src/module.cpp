@@ -16,12 +16,11 @@
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_pixels.hpp"
+#include "orvessa/linux_platform.hpp"
 #include "orvessa/pictava.hpp"
-#include "orvessa/picture_stream.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/pictures.hpp"
 #include "orvessa/version.hpp"
 #include "pictures.hpp"
-#include "platform/platform.hpp"
 
 namespace py = pybind11;
 
@@ -70,12 +69,8 @@ py::object filter_array(PixelFilter filter, const py::object& image, std::int32_
     if (threads < 1) throw py::value_error("threads must be at least 1");
     std::int32_t width = 0, height = 0;
     const PixelRows rows = writable_picture(image, width, height);
-    try {
-        const py::gil_scoped_release unlocked;
-        filter_pixels(filter, rows, width, height, FilterOptions{threads});
-    } catch (const Error& e) {
-        raise_error(e);
-    }
+    const py::gil_scoped_release unlocked;
+    filter_pixels(filter, rows, width, height, FilterOptions{threads});
     return image;
 }
 
@@ -119,16 +114,12 @@ void filter_buffer(PixelFilter filter, const py::object& buffer, std::int32_t wi
                    std::int32_t height, std::int32_t lower_bound) {
     const WritableBytes bytes(buffer);
     ByteArrayView array = bytes.array(lower_bound);
-    try {
-        const py::gil_scoped_release unlocked;
-        Pictava effects(nullptr);
-        if (filter == PixelFilter::blur) {
-            effects.Blur_Buffer(array, width, height);
-        } else {
-            effects.MedianCut_Buffer(array, width, height);
-        }
-    } catch (const Error& e) {
-        raise_error(e);
+    const py::gil_scoped_release unlocked;
+    Pictava effects(nullptr);
+    if (filter == PixelFilter::blur) {
+        effects.Blur_Buffer(array, width, height);
+    } else {
+        effects.MedianCut_Buffer(array, width, height);
     }
 }
 
@@ -147,23 +138,14 @@ public:
 
 std::int16_t scale(bool x_axis, float himetric, std::int32_t dpi) {
     const ResolutionScope resolution(dpi);
-    try {
-        Pictava effects;
-        return x_axis ? effects.ScaleX(himetric) : effects.ScaleY(himetric);
-    } catch (const Error& e) {
-        raise_error(e);
-    }
+    Pictava effects;
+    return x_axis ? effects.ScaleX(himetric) : effects.ScaleY(himetric);
 }
 
 py::tuple fit(std::int32_t box_width, std::int32_t box_height, std::int32_t picture_width,
               std::int32_t picture_height) {
     std::int32_t left = 0, top = 0, width = 0, height = 0;
-    try {
-        convert::fit_to_box(box_width, box_height, picture_width, picture_height, left, top, width,
-                            height);
-    } catch (const Error& e) {
-        raise_error(e);
-    }
+    convert::fit_to_box(box_width, box_height, picture_width, picture_height, left, top, width, height);
     return py::make_tuple(left, top, width, height);
 }
 
@@ -173,38 +155,15 @@ std::string file_path(const py::object& path) {
 }
 
 // What `orvessa gray` paints: the picture's natural size through ScaleX and
-// ScaleY, or the box it is fitted into.
-py::array gray(const py::object& path, bool two_color, int threshold,
-               std::optional<std::pair<std::int32_t, std::int32_t>> box) {
+// ScaleY at 96 per inch, or the box it is fitted into.
+py::array gray_array(const py::object& path, bool two_color, int threshold,
+                     std::optional<std::pair<std::int32_t, std::int32_t>> box) {
     if (threshold < 0 || threshold > 255) throw py::value_error("threshold must be 0 to 255");
     if (box && (box->first <= 0 || box->second <= 0)) {
         throw py::value_error("fit must be two positive integers (width, height)");
     }
     const ResolutionScope resolution(96);
-    const auto name = utf16_file_name(file_path(path));
-    if (!name) throw py::value_error("the path is not UTF-8, which ColorToBN's file name needs");
-    Pictava effects;
-    std::int32_t width = 0, height = 0;
-    try {
-        // Loaded also for a box, as the tool does: a picture that cannot be
-        // read raises the loader's reason.
-        const auto picture = default_platform().load_picture(*name);
-        width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
-        height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
-    } catch (const Error& e) {
-        raise_error(e);
-    }
-    if (box) std::tie(width, height) = *box;
-    if (width <= 0 || height <= 0) throw py::value_error(file_path(path) + ": the picture has no pixels");
-    if (std::int64_t{width} * height > max_picture_pixels) {
-        throw py::value_error(file_path(path) + ": the result would be too large");
-    }
-    const Surface surface(width, height);
-    if (!effects.ColorToBN(*name, surface.hdc(), 0, two_color ? -1 : 0,
-                           static_cast<std::uint8_t>(threshold), box ? -1 : 0, width, height)) {
-        throw py::value_error(file_path(path) + ": the picture could not be converted");
-    }
-    return rgb_array_of(surface.to_image());
+    return gray(file_path(path), GraySettings{two_color, static_cast<std::uint8_t>(threshold), box});
 }
 
 }  // namespace
@@ -220,40 +179,47 @@ PYBIND11_MODULE(_orvessa, m) {
                         std::to_string(ORVESSA_VERSION_PATCH) + "." +
                         std::to_string(ORVESSA_VERSION_TWEAK);
 
-    m.def("blur", [](const py::object& image, std::int32_t threads) {
-        return filter_array(PixelFilter::blur, image, threads);
-    }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, R"(
-Blurs a picture in place with the 3 x 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1
-over 16) and returns it.
+    register_errors();
+    // Each filter of the table, over arrays, buffers and files.
+    py::list filters;
+    for (const FilterRow& row : pixel_filters) {
+        const std::string name(row.name), summary(row.summary), method(row.method);
+        const PixelFilter filter = row.filter;
+        filters.append(name);
+        m.def(name.c_str(), [filter](const py::object& image, std::int32_t threads) {
+            return filter_array(filter, image, threads);
+        }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, (R"(
+The )" + summary + R"( of a picture, in place; returns it.
 
 image: numpy uint8 array of shape (H, W, 3) whose pixels are contiguous
 (strides[1] == 3, strides[2] == 1); any row stride (views, windows,
 flipped rows). Rows 1..H-3 and columns 1..W-2 change; the bytes are those
 of the buffer filter over the same pixel rows. Anything else raises
 TypeError or ValueError and leaves it untouched.
-threads: threads that share the rows; the GIL is released meanwhile.)");
-    m.def("smooth", [](const py::object& image, std::int32_t threads) {
-        return filter_array(PixelFilter::smooth, image, threads);
-    }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, R"(
-Smooths a picture in place with the edge-adaptive smoothing and returns it:
-each byte blends with its blur by how widely its neighbourhood spreads.
-Same arguments, rows and columns as blur.)");
-
-    m.def("blur_buffer", [](const py::object& buffer, std::int32_t width, std::int32_t height,
-                            std::int32_t lower_bound) {
-        filter_buffer(PixelFilter::blur, buffer, width, height, lower_bound);
-    }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(),
-          py::arg("lower_bound") = 0, R"(
-Blur_Buffer over a writable bytes-like object (bytearray, memoryview, numpy
-uint8 array) holding the 24-bit pixel buffer: rows bottom-up, padded to
-four bytes, B G R. lower_bound is the array's lowest index. Errors raise
+threads: threads that share the rows; the GIL is released meanwhile.)").c_str());
+        m.def((name + "_buffer").c_str(), [filter](const py::object& buffer, std::int32_t width,
+                                                  std::int32_t height, std::int32_t lower_bound) {
+            filter_buffer(filter, buffer, width, height, lower_bound);
+        }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(), py::arg("lower_bound") = 0,
+              (method + R"( over a writable bytes-like object (bytearray, memoryview,
+numpy uint8 array) holding the 24-bit pixel buffer: rows bottom-up, padded
+to four bytes, B G R. lower_bound is the array's lowest index. Errors raise
 orvessa.Error (Overflow 6, OutOfMemory 7, SubscriptOutOfRange 9); bytes
-written before the error stay written.)");
-    m.def("smooth_buffer", [](const py::object& buffer, std::int32_t width, std::int32_t height,
-                              std::int32_t lower_bound) {
-        filter_buffer(PixelFilter::smooth, buffer, width, height, lower_bound);
-    }, py::arg("buffer"), py::arg("width"), py::arg("height"), py::kw_only(),
-          py::arg("lower_bound") = 0, "MedianCut_Buffer (the smoothing); as blur_buffer.");
+written before the error stay written.)").c_str());
+        m.def((name + "_file").c_str(), [filter](const py::object& source, const py::object& target,
+                                                std::optional<int> quality, std::int64_t max_pixels,
+                                                std::int32_t threads) {
+            filter_file(filter, file_path(source), file_path(target), quality, max_pixels, threads);
+        }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
+              py::arg("max_pixels") = default_stream_pixels, py::arg("threads") = 0, (R"(
+`orvessa )" + name + R"( SOURCE TARGET` in this process: the picture streams from the
+decoder through the filter to the encoder a strip of rows at a time, and the
+file is the tool's, byte for byte (the source's resolution and colour
+profile kept). TARGET's format and quality as write_picture's; TARGET is
+replaced whole or not at all, and may be SOURCE itself. threads: the
+stream's threads (0: as many as the process has set).)").c_str());
+    }
+    m.attr("filters") = py::tuple(filters);
 
     m.def("read_picture", [](const py::object& path, std::int64_t max_pixels) {
         return read_picture(file_path(path), max_pixels);
@@ -269,23 +235,8 @@ before any is decoded.)");
 Writes a uint8 array (H, W, 3) of R G B as the orvessa tool writes a picture:
 the format by the path's extension (png, jpeg or jpg, bmp, webp, tiff or
 tif; PNG without one), quality 1 to 100 for JPEG and WebP (85 unless
-given). A file that cannot be written is removed.)");
-    m.def("blur_file", [](const py::object& source, const py::object& target,
-                          std::optional<int> quality, std::int64_t max_pixels) {
-        filter_file(PixelFilter::blur, file_path(source), file_path(target), quality, max_pixels);
-    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
-          py::arg("max_pixels") = default_stream_pixels, R"(
-`orvessa blur SOURCE TARGET` in this process: the picture streams from the
-decoder through the blur to the encoder a strip of rows at a time, and the
-file is the tool's, byte for byte (the source's resolution and colour
-profile kept). TARGET's format and quality as write_picture's.)");
-    m.def("smooth_file", [](const py::object& source, const py::object& target,
-                            std::optional<int> quality, std::int64_t max_pixels) {
-        filter_file(PixelFilter::smooth, file_path(source), file_path(target), quality, max_pixels);
-    }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
-          py::arg("max_pixels") = default_stream_pixels,
-          "`orvessa smooth SOURCE TARGET` in this process; as blur_file.");
-    m.def("gray", &gray, py::arg("path"), py::kw_only(), py::arg("two_color") = false,
+given). An existing file is replaced whole or not at all.)");
+    m.def("gray", &gray_array, py::arg("path"), py::kw_only(), py::arg("two_color") = false,
           py::arg("threshold") = 128, py::arg("fit") = py::none(), R"(
 The picture that ColorToBN paints, as `orvessa gray` saves it: every pixel
 the gray 128 + g / 2, or with two_color white above threshold and else

@@ -22,7 +22,11 @@ else()
     src/platform/linux/picture_stream.cpp
     src/platform/linux/vips_pictures.cpp
     src/platform/linux/software_dc.cpp
-    src/platform/linux/linux_platform.cpp)
+    src/platform/linux/linux_platform.cpp
+    src/platform/linux/output_file.cpp
+    src/jobs/picture_jobs.cpp
+    src/jobs/gray_job.cpp
+    $<TARGET_OBJECTS:orvessa_codecs>)
   orvessa_own(orvessa_platform)
   # libvips stays behind the platform library: its public headers need none
   # of it, so only the link brings it in.

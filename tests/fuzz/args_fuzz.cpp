@@ -23,7 +23,7 @@
 
 #include "cli.hpp"
 #include "orvessa/filter_path.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/linux_platform.hpp"
 
 namespace {
 
@@ -116,13 +116,14 @@ void enter_scratch() {
     (void)entered;
 }
 
-// Paths are kept inside the scratch directory. Pictures the tool would
-// paint at millions of pixels (--fit) and raw widths whose row window takes
-// hundreds of megabytes are slow, not wrong.
+// Paths are kept inside the scratch directory: no '/' and no ".." anywhere,
+// a value being part of its option's argument ("-o..", "--out-dir=..").
+// Pictures the tool would paint at millions of pixels (--fit) and raw
+// widths whose row window takes hundreds of megabytes are slow, not wrong.
 bool acceptable(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.find('/') != std::string::npos || a == ".." || a.size() > 64) return false;
+        if (a.find('/') != std::string::npos || a.find("..") != std::string::npos || a.size() > 64) return false;
         const std::string next = i + 1 < args.size() ? args[i + 1] : "";
         const auto fit = cli::parse_size(a.rfind("--fit=", 0) == 0 ? a.substr(6) : a == "--fit" ? next : "");
         if (fit && std::int64_t{fit->first} * fit->second > (1 << 20)) return false;

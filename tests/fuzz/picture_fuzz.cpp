@@ -13,7 +13,7 @@
 #include "fuzz_input.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/linux_platform.hpp"
 #include "platform/linux/vips_pictures.hpp"
 
 namespace {

@@ -5,10 +5,12 @@ import shutil
 import subprocess
 import sys
 
+import dask
 import dask.array as da
 import numpy as np
 import pytest
 from conftest import PICTURES, SOURCE, photo_like, run_tool
+from distributed import Client, LocalCluster
 
 import orvessa
 import orvessa.dask
@@ -53,3 +55,12 @@ def test_cluster_smooths_a_folder_as_the_tool(tmp_path):
     for source in sorted(pictures.iterdir()):
         run_tool("smooth", "--force", source, tmp_path / "tool.png")
         assert (results / f"{source.name}.png").read_bytes() == (tmp_path / "tool.png").read_bytes()
+
+
+def test_cluster_workers_hand_back_results_and_errors(tmp_path):
+    with LocalCluster(processes=True, n_workers=1, threads_per_worker=1, dashboard_address=None,
+                      host="127.0.0.1") as cluster, Client(cluster) as client:
+        with pytest.raises(orvessa.FileNotFound, match=r"\(error 53\)$"):
+            client.submit(orvessa.read_picture, tmp_path / "missing.png").result(timeout=60)
+        read = dask.delayed(orvessa.read_picture)(PICTURES / "coffee.jpg").compute(scheduler=client)
+    np.testing.assert_array_equal(read, orvessa.read_picture(PICTURES / "coffee.jpg"))

@@ -1,8 +1,16 @@
 """Pictures read, filtered, written and painted gray as the orvessa tool does."""
 
+import ast
+import copy
+import errno
+import inspect
+import multiprocessing
+import os
+import pickle
+
 import numpy as np
 import pytest
-from conftest import PICTURES, run_tool
+from conftest import PICTURES, SOURCE, run_tool
 
 import orvessa
 
@@ -71,3 +79,31 @@ def test_picture_failures(tmp_path):
         orvessa.smooth_file(PICTURES / "coffee.jpg", tmp_path / "out.png", quality=50)
     with pytest.raises(orvessa.OutOfMemory):
         orvessa.read_picture(PICTURES / "coffee.jpg", max_pixels=1000)
+
+
+@pytest.mark.parametrize("number, code, kind", [
+    (53, errno.ENOENT, FileNotFoundError), (75, errno.EACCES, OSError), (75, 0, OSError),
+    (481, 0, ValueError), (481, errno.EIO, OSError), (6, 0, OverflowError), (7, 0, MemoryError),
+    (9, 0, IndexError), (1004, 0, orvessa.Error)])
+def test_errors_survive_pickle_and_copy(number, code, kind):
+    error = orvessa.errors.error_for(number, "lost", code, "x.png")
+    assert isinstance(error, kind) and error.filename == "x.png" and str(error) == f"lost (error {number})"
+    assert not code or (error.errno, error.strerror) == (code, os.strerror(code))
+    fields = ("__class__", "number", "description", "errno", "strerror", "filename", "args")
+    for again in (pickle.loads(pickle.dumps(error)), copy.copy(error)):
+        assert [getattr(again, f, None) for f in fields] == [getattr(error, f, None) for f in fields]
+
+
+def test_functions_pickle_by_name_with_the_stub_parameters():
+    for stub in (n for n in ast.parse((SOURCE / "python/orvessa/__init__.pyi").read_text()).body
+                 if isinstance(n, ast.FunctionDef)):
+        function = getattr(orvessa, stub.name)
+        assert pickle.loads(pickle.dumps(function)) is function
+        assert [*inspect.signature(function).parameters] == [a.arg for a in stub.args.args + stub.args.kwonlyargs]
+
+
+def test_a_pool_worker_error_reaches_the_parent(tmp_path):
+    with multiprocessing.get_context("spawn").Pool(2) as pool:
+        pending = pool.map_async(orvessa.read_picture, [tmp_path / "missing.png"])
+        with pytest.raises(orvessa.FileNotFound, match=r"\(error 53\)$"):  # a FileNotFoundError
+            pending.get(timeout=30)  # an error that fails to unpickle would leave it waiting for good

@@ -24,7 +24,7 @@ add_executable(orvessa_windows_tests ${orvessa_windows_test_sources}
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/windows/canvas.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/src/server/dispatch_table.cpp)
 orvessa_own(orvessa_windows_tests)
-target_include_directories(orvessa_windows_tests PRIVATE tests tests/windows ${orvessa_gen})
+target_include_directories(orvessa_windows_tests PRIVATE tests tests/windows src ${orvessa_gen})
 target_link_libraries(orvessa_windows_tests PRIVATE
   orvessa_win32_platform orvessa_idl_ids gtest_main version)
 target_link_options(orvessa_windows_tests PRIVATE -static)

@@ -11,7 +11,7 @@
 
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/linux_platform.hpp"
 #include "platform/linux/dib_shape.hpp"
 #include "platform/linux/handle_table.hpp"
 #include "platform/platform.hpp"

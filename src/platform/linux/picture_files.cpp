@@ -1,16 +1,13 @@
 // The portable platform's picture files: read into and written from the
 // 24-bit bottom-up pixel buffer layout.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "orvessa/arith.hpp"
 #include "orvessa/error.hpp"
+#include "orvessa/linux_platform.hpp"
+#include "orvessa/pictures.hpp"
 #include "orvessa/pixel_layout.hpp"
-#include "orvessa/portable_platform.hpp"
 #include "platform/linux/picture_formats.hpp"
 #include "platform/linux/vips_pictures.hpp"
 
@@ -18,11 +15,9 @@ namespace orvessa {
 
 namespace {
 
-constexpr std::int32_t write_error = control_hresult(75);
-
-void check_image(const Image& image, const std::string& what) {
+void check_image(const Image& image) {
     if (image.width <= 0 || image.height <= 0) {
-        throw Error::platform(write_error, what + ": an empty picture cannot be saved");
+        throw Error::platform(control_hresult(75), "an empty picture cannot be saved");
     }
     const PixelLayout layout(image.width, image.height);
     if (image.pixels.size() < static_cast<std::size_t>(layout.stride) * image.height) {
@@ -31,26 +26,6 @@ void check_image(const Image& image, const std::string& what) {
 }
 
 }  // namespace
-
-namespace platform {
-
-// The image's rows top first as R, G, B, for the encoders.
-std::vector<std::uint8_t> rgb_rows(const Image& image) {
-    const PixelLayout layout(image.width, image.height);
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3 * image.height);
-    std::uint8_t* out = rgb.data();
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        const std::uint8_t* in = &image.pixels[layout.row_start(y)];
-        for (std::int32_t x = 0; x < image.width; ++x, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-    }
-    return rgb;
-}
-
-}  // namespace platform
 
 Image read_picture_file(const std::string& path) {
     const platform::DecodedPicture decoded = platform::decode_picture_file(path, max_picture_pixels);
@@ -75,20 +50,15 @@ bool has_bmp_suffix(const std::string& path) noexcept {
 }
 
 void write_picture_file(const std::string& path, const Image& image) {
-    const std::vector<std::uint8_t> bytes = encode_picture(image, has_bmp_suffix(path));
-    const platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) throw Error::platform(write_error, path + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw Error::platform(write_error, path + ": " + std::strerror(put < 0 ? errno : EIO));
-        done += static_cast<std::size_t>(put);
-    }
+    check_image(image);
+    PictureSettings settings;
+    settings.format = has_bmp_suffix(path) ? PictureFormat::bmp : PictureFormat::png;
+    settings.existing = ExistingOutput::replace;
+    write_picture(path, PictureStream::of_image(image), settings);
 }
 
 std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
-    check_image(image, "the picture");
+    check_image(image);
     const PixelLayout layout(image.width, image.height);
     if (bmp) {
         const auto head = platform::bmp_head(image.width, image.height);
@@ -103,7 +73,7 @@ std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
     std::size_t size = 0;
     if (vips_pngsave_buffer(picture.get(), &buffer, &size, "compression", platform::png_compression, "filter",
                             platform::png_filter, nullptr) != 0) {
-        throw Error::platform(write_error, "the picture cannot be encoded: " + platform::vips_failure());
+        throw Error::platform(control_hresult(75), "the picture cannot be encoded: " + platform::vips_failure());
     }
     const std::unique_ptr<void, decltype(&g_free)> owned(buffer, g_free);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);

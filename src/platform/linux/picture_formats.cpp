@@ -1,36 +1,117 @@
 #include "platform/linux/picture_formats.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "orvessa/error.hpp"
+#include "orvessa/linux_platform.hpp"
+#include "orvessa/pixel_layout.hpp"
 #include "platform/linux/vips_pictures.hpp"
 
 namespace orvessa::platform {
 
 namespace {
 
-constexpr std::int32_t write_error = control_hresult(75);
-
-bool same_letters(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
+bool starts(Bytes head, std::string_view magic) noexcept {
+    return head.size() >= magic.size() && std::memcmp(head.data(), magic.data(), magic.size()) == 0;
 }
 
-void write_bytes(int fd, const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw Error::platform(write_error, std::strerror(put < 0 ? errno : EIO));
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
+bool is_jpeg(Bytes h) noexcept { return starts(h, "\xFF\xD8\xFF"); }
+bool is_png(Bytes h) noexcept { return starts(h, "\x89PNG\r\n\x1A\n"); }
+bool is_gif(Bytes h) noexcept { return starts(h, "GIF87a") || starts(h, "GIF89a"); }
+bool is_tiff(Bytes h) noexcept {
+    using namespace std::string_view_literals;
+    return starts(h, "II*\0"sv) || starts(h, "MM\0*"sv) || starts(h, "II+\0"sv) || starts(h, "MM\0+"sv);
+}
+bool is_webp(Bytes h) noexcept { return starts(h, "RIFF") && starts(h.subspan(std::min<std::size_t>(8, h.size())), "WEBP"); }
+bool is_space(std::uint8_t c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// P1 to P6 and the float maps PF and Pf, then white space.
+bool is_pnm(Bytes h) noexcept {
+    return h.size() >= 3 && h[0] == 'P' && std::strchr("123456Ff", h[1]) != nullptr && h[1] != 0 && is_space(h[2]);
+}
+
+// XML whose first element is <svg>: declarations, comments and a DOCTYPE
+// may come before it, but no internal subset that names outside entities.
+bool is_svg(Bytes h) noexcept {
+    std::string_view t(reinterpret_cast<const char*>(h.data()), h.size());
+    if (t.substr(0, 3) == "\xEF\xBB\xBF") t.remove_prefix(3);
+    const auto skip_past = [&t](std::string_view end) {
+        const auto at = t.find(end);
+        t.remove_prefix(at == std::string_view::npos ? t.size() : at + end.size());
+    };
+    for (;;) {
+        t.remove_prefix(std::min(t.find_first_not_of(" \t\r\n"), t.size()));
+        if (t.substr(0, 2) == "<?") {
+            skip_past("?>");
+        } else if (t.substr(0, 4) == "<!--") {
+            skip_past("-->");
+        } else if (t.substr(0, 9) == "<!DOCTYPE") {
+            const auto subset = t.find('[');
+            const auto close = t.find('>');
+            if (subset != std::string_view::npos && subset < close) {
+                const auto end = t.find("]>", subset);
+                const std::string_view inner = t.substr(subset, end == std::string_view::npos ? t.size() : end - subset);
+                if (inner.find("SYSTEM") != std::string_view::npos || inner.find("PUBLIC") != std::string_view::npos) {
+                    return false;
+                }
+                skip_past("]>");
+            } else {
+                skip_past(">");
+            }
+        } else {
+            break;
+        }
     }
+    return t.size() > 4 && t.substr(0, 4) == "<svg" && (is_space(static_cast<std::uint8_t>(t[4])) || t[4] == '>' || t[4] == '/');
+}
+
+// The file's pixels as the decoder gives them, rows requested top to bottom.
+template <int (*Load)(VipsSource*, VipsImage**, ...)>
+int sequential(VipsSource* source, VipsImage** out) {
+    return Load(source, out, "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+}
+
+// PNG pictures inside icons go to the PNG decoder.
+codecs::RgbaPicture png_in_icon(Bytes png) {
+    VipsImage* loaded = nullptr;
+    if (vips_pngload_buffer(const_cast<std::uint8_t*>(png.data()), png.size(), &loaded, "fail_on",
+                            VIPS_FAIL_ON_ERROR, nullptr) != 0) {
+        throw codecs::BadPicture("an icon's PNG image: " + vips_failure());
+    }
+    VipsImagePtr image(loaded);
+    VipsImage* rgba = nullptr;
+    if (vips_colourspace(image.get(), &rgba, VIPS_INTERPRETATION_sRGB, nullptr) != 0) {
+        throw codecs::BadPicture("an icon's PNG image: " + vips_failure());
+    }
+    image.reset(rgba);
+    if (image->BandFmt != VIPS_FORMAT_UCHAR) {
+        VipsImage* cast = nullptr;
+        if (vips_cast_uchar(image.get(), &cast, nullptr) != 0) throw codecs::BadPicture(vips_failure());
+        image.reset(cast);
+    }
+    if (image->Bands == 3) {
+        VipsImage* alpha = nullptr;
+        if (vips_bandjoin_const1(image.get(), &alpha, 255, nullptr) != 0) throw codecs::BadPicture(vips_failure());
+        image.reset(alpha);
+    }
+    if (image->Bands != 4) throw codecs::BadPicture("an icon's PNG image has an unusual pixel format");
+    codecs::RgbaPicture picture;
+    picture.width = image->Xsize;
+    picture.height = image->Ysize;
+    std::size_t size = 0;
+    const std::unique_ptr<void, decltype(&g_free)> pixels(vips_image_write_to_memory(image.get(), &size), g_free);
+    if (!pixels) throw codecs::BadPicture("an icon's PNG image: " + vips_failure());
+    const auto* bytes = static_cast<const std::uint8_t*>(pixels.get());
+    picture.rgba.assign(bytes, bytes + size);
+    return picture;
+}
+
+codecs::RgbaPicture decode_icon(Bytes file, std::int64_t max_pixels) {
+    return codecs::decode_icon(file, max_pixels, png_in_icon);
 }
 
 void put_le(std::uint8_t* at, std::uint32_t value, int bytes) noexcept {
@@ -39,15 +120,20 @@ void put_le(std::uint8_t* at, std::uint32_t value, int bytes) noexcept {
 
 // A 24-bit bottom-up BMP: its rows are those of the pixel buffer layout, so
 // the whole picture is decoded first.
-void write_bmp(VipsImage* rgb, int fd) {
+int save_bmp(VipsImage* rgb, VipsTarget* target, int) {
     const std::uint32_t width = static_cast<std::uint32_t>(rgb->Xsize);
     const std::uint32_t height = static_cast<std::uint32_t>(rgb->Ysize);
-    const std::uint64_t stride = (3 * std::uint64_t{width} + 3) & ~std::uint64_t{3};
+    const std::size_t stride = row_stride(rgb->Xsize);
+    std::array<std::uint8_t, 54> head{};
+    try {
+        head = bmp_head(rgb->Xsize, rgb->Ysize);
+    } catch (const Error& e) {
+        vips_error("orvessa", "%s", e.description().c_str());
+        return -1;
+    }
     std::size_t length = 0;
     const std::unique_ptr<void, decltype(&g_free)> pixels(vips_image_write_to_memory(rgb, &length), g_free);
-    if (!pixels) throw Error::platform(write_error, vips_failure());
-    const auto head = bmp_head(rgb->Xsize, rgb->Ysize);
-    write_bytes(fd, head.data(), head.size());
+    if (!pixels || vips_target_write(target, head.data(), head.size()) != 0) return -1;
     // Rows gathered a few hundred kilobytes at a time.
     const std::size_t rows_per_write = std::max<std::size_t>(1, (256 * 1024) / stride);
     std::vector<std::uint8_t> out(rows_per_write * stride, 0);
@@ -62,18 +148,78 @@ void write_bmp(VipsImage* rgb, int fd) {
             q[2] = p[0];
         }
         if (++filled == rows_per_write || j + 1 == height) {
-            write_bytes(fd, out.data(), filled * stride);
+            if (vips_target_write(target, out.data(), filled * stride) != 0) return -1;
             filled = 0;
         }
     }
+    return vips_target_end(target);
 }
 
+int save_png(VipsImage* rgb, VipsTarget* target, int) {
+    return vips_pngsave_target(rgb, target, "compression", png_compression, "filter", png_filter, nullptr);
+}
+int save_jpeg(VipsImage* rgb, VipsTarget* target, int quality) {
+    return vips_jpegsave_target(rgb, target, "Q", quality, nullptr);
+}
+int save_webp(VipsImage* rgb, VipsTarget* target, int quality) {
+    return vips_webpsave_target(rgb, target, "Q", quality, nullptr);
+}
+int save_tiff(VipsImage* rgb, VipsTarget* target, int) { return vips_tiffsave_target(rgb, target, nullptr); }
+
+using enum PictureFormat;
+constexpr FormatRow formats[] = {
+    {"PNG", is_png, sequential<vips_pngload_source>, nullptr, png, {"png"}, false, save_png},
+    {"JPEG", is_jpeg, sequential<vips_jpegload_source>, nullptr, jpeg, {"jpeg", "jpg"}, true, save_jpeg},
+    {"BMP", codecs::is_bmp, nullptr, codecs::decode_bmp, bmp, {"bmp"}, false, save_bmp},
+    {"WebP", is_webp, sequential<vips_webpload_source>, nullptr, webp, {"webp"}, true, save_webp},
+    {"TIFF", is_tiff, sequential<vips_tiffload_source>, nullptr, tiff, {"tiff", "tif"}, false, save_tiff},
+    {"GIF", is_gif, sequential<vips_gifload_source>, nullptr, std::nullopt, {}, false, nullptr},
+    {"ICO, CUR", codecs::is_icon, nullptr, decode_icon, std::nullopt, {}, false, nullptr},
+    {"PNM", is_pnm, sequential<vips_ppmload_source>, nullptr, std::nullopt, {}, false, nullptr},
+    {"SVG", is_svg, sequential<vips_svgload_source>, nullptr, std::nullopt, {}, false, nullptr},
+};
+
 }  // namespace
+
+const FormatRow* format_of_bytes(Bytes head) noexcept {
+    for (const FormatRow& row : formats) {
+        if (row.sniff(head)) return &row;
+    }
+    return nullptr;
+}
+
+const FormatRow& format_row(PictureFormat format) noexcept {
+    for (const FormatRow& row : formats) {
+        if (row.written == format) return row;
+    }
+    return formats[0];
+}
+
+std::string formats_read() {
+    std::string list;
+    for (const FormatRow& row : formats) list += (list.empty() ? "" : ", ") + std::string(row.name);
+    return list;
+}
+
+std::vector<std::uint8_t> rgb_rows(const Image& image) {
+    const PixelLayout layout(image.width, image.height);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3 * image.height);
+    std::uint8_t* out = rgb.data();
+    for (std::int32_t y = 0; y < image.height; ++y) {
+        const std::uint8_t* in = &image.pixels[layout.row_start(y)];
+        for (std::int32_t x = 0; x < image.width; ++x, in += 3, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+    }
+    return rgb;
+}
 
 std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height) {
     const std::uint64_t stride = (3 * std::uint64_t(width) + 3) & ~std::uint64_t{3};
     const std::uint64_t size = 54 + stride * std::uint64_t(height);
-    if (size > UINT32_MAX) throw Error::platform(write_error, "the picture is too large for a BMP file");
+    if (size > UINT32_MAX) throw Error::platform(control_hresult(75), "the picture is too large for a BMP file");
     std::array<std::uint8_t, 54> head{'B', 'M'};
     put_le(&head[2], static_cast<std::uint32_t>(size), 4);
     put_le(&head[10], 54, 4);
@@ -88,53 +234,35 @@ std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height) {
     return head;
 }
 
-void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd) {
-    if (format == PictureFormat::bmp) return write_bmp(rgb, fd);
-    const std::unique_ptr<VipsTarget, GObjectUnref> target(vips_target_new_to_descriptor(fd));
-    if (!target) throw Error::platform(write_error, vips_failure());
-    int failed = 0;
-    switch (format) {
-        case PictureFormat::png:
-            failed = vips_pngsave_target(rgb, target.get(), "compression", png_compression, "filter",
-                                         png_filter, nullptr);
-            break;
-        case PictureFormat::jpeg:
-            failed = vips_jpegsave_target(rgb, target.get(), "Q", quality, nullptr);
-            break;
-        case PictureFormat::webp:
-            failed = vips_webpsave_target(rgb, target.get(), "Q", quality, nullptr);
-            break;
-        case PictureFormat::tiff: failed = vips_tiffsave_target(rgb, target.get(), nullptr); break;
-        case PictureFormat::bmp: break;
-    }
-    if (failed != 0) throw Error::platform(write_error, vips_failure());
-}
-
 }  // namespace orvessa::platform
 
 namespace orvessa {
 
 std::optional<PictureFormat> picture_format_named(std::string_view name) noexcept {
-    static constexpr std::pair<std::string_view, PictureFormat> names[] = {
-        {"png", PictureFormat::png},   {"jpeg", PictureFormat::jpeg}, {"jpg", PictureFormat::jpeg},
-        {"bmp", PictureFormat::bmp},   {"webp", PictureFormat::webp}, {"tiff", PictureFormat::tiff},
-        {"tif", PictureFormat::tiff},
-    };
-    for (const auto& [text, format] : names) {
-        if (platform::same_letters(text, name)) return format;
+    for (const auto& row : platform::formats) {
+        for (const std::string_view text : row.names) {
+            if (row.written && !text.empty() && text.size() == name.size() &&
+                g_ascii_strncasecmp(text.data(), name.data(), text.size()) == 0) {
+                return row.written;
+            }
+        }
     }
     return std::nullopt;
 }
 
 std::string_view picture_format_extension(PictureFormat format) noexcept {
-    switch (format) {
-        case PictureFormat::jpeg: return "jpg";
-        case PictureFormat::bmp: return "bmp";
-        case PictureFormat::webp: return "webp";
-        case PictureFormat::tiff: return "tif";
-        case PictureFormat::png: break;
+    const auto& names = platform::format_row(format).names;
+    return names[1].empty() ? names[0] : names[1];
+}
+
+std::string written_picture_formats() {
+    std::string list;
+    for (const auto& row : platform::formats) {
+        if (!row.written) continue;
+        list += (list.empty() ? "" : ", ") + std::string(row.names[0]);
+        if (!row.names[1].empty()) list += " (" + std::string(row.names[1]) + ")";
     }
-    return "png";
+    return list;
 }
 
 std::optional<std::string_view> file_extension(std::string_view path) noexcept {
@@ -146,8 +274,6 @@ std::optional<std::string_view> file_extension(std::string_view path) noexcept {
     return base.substr(dot + 1);
 }
 
-bool has_quality(PictureFormat format) noexcept {
-    return format == PictureFormat::jpeg || format == PictureFormat::webp;
-}
+bool has_quality(PictureFormat format) noexcept { return platform::format_row(format).quality; }
 
 }  // namespace orvessa

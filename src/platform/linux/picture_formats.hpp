@@ -1,5 +1,6 @@
-// The encoders: a picture of R, G, B rows written in one of the formats of
-// orvessa/picture_stream.hpp.
+// The picture formats, one row each: how the bytes are recognised, which
+// decoder alone may read them, and for the formats written here their names,
+// extension, quality and encoder. Adding a format is a row and its codec.
 #pragma once
 
 #include <vips/vips.h>
@@ -7,13 +8,40 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
-#include <vector>
 
+#include "codecs/bmp_decoder.hpp"
 #include "orvessa/picture_stream.hpp"
-#include "orvessa/portable_platform.hpp"
 
 namespace orvessa::platform {
+
+using Bytes = std::span<const std::uint8_t>;
+
+struct FormatRow {
+    std::string_view name;  // in messages: "JPEG"
+    // True when the file's first bytes (up to sniff_bytes) are of the format.
+    bool (*sniff)(Bytes head);
+    // A decoder that streams from the source, or one of ours over the whole file.
+    int (*load)(VipsSource* source, VipsImage** out);
+    codecs::RgbaPicture (*decode)(Bytes file, std::int64_t max_pixels);
+    // The formats written here: the names --format takes (the last one is
+    // the extension given), whether a quality applies, and the encoder.
+    std::optional<PictureFormat> written;
+    std::array<std::string_view, 2> names;
+    bool quality;
+    int (*save)(VipsImage* rgb, VipsTarget* target, int quality);
+};
+
+// Bytes looked at to decide a file's format.
+constexpr std::size_t sniff_bytes = 4096;
+
+// The row whose sniff takes the head, if any.
+const FormatRow* format_of_bytes(Bytes head) noexcept;
+const FormatRow& format_row(PictureFormat format) noexcept;
+// "JPEG, PNG, ...": the formats read here, for messages.
+std::string formats_read();
 
 // PNG as written here: zlib's fastest level over rows each less the row
 // above. Against libvips' defaults (level 6, no filter) a photo's file is
@@ -28,11 +56,5 @@ std::vector<std::uint8_t> rgb_rows(const Image& image);
 // are those of the pixel buffer layout. Raises Error::platform (75) for a
 // picture too large for the format.
 std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height);
-
-// Encodes the picture onto descriptor fd (the descriptor stays open). Rows
-// stream from decoder to encoder except for BMP, whose rows go bottom-up,
-// and WebP and TIFF, whose encoders take the whole picture. Raises Error::platform (75) with the reason: a failure to read
-// the picture's rows or to write.
-void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd);
 
 }  // namespace orvessa::platform

@@ -1,6 +1,7 @@
 // Streams of pictures over libvips: a stream owns what its pixels are read
 // from (the file, the bytes a loader reads from memory) and keeps the
 // picture it was made from alive.
+#include "orvessa/linux_platform.hpp"
 #include "orvessa/picture_stream.hpp"
 
 #include <cstring>
@@ -62,18 +63,21 @@ std::int32_t PictureStream::height() const noexcept { return state_->source.rgb-
 PictureStream PictureStream::filtered(PixelFilter filter) const {
     auto state = std::make_shared<State>();
     state->source.rgb = platform::filtered_picture(state_->source.rgb.get(), filter);
+    state->source.check = state_->source.check;
+    state->source.format = state_->source.format;
     state->made_from = state_;
     state->name = state_->name;
     return PictureStream(std::move(state));
 }
 
-void PictureStream::write(int fd, PictureFormat format, int quality) const {
-    platform::write_picture(state_->source.rgb.get(), format, quality, fd);
+void PictureStream::write(int fd, PictureFormat format, int quality, const std::string& out) const {
+    platform::write_picture(state_->source.rgb.get(), format, quality, fd, out, state_->source.check.get(),
+                            state_->name);
 }
 
 void PictureStream::read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const {
     const std::size_t row_bytes = 3 * static_cast<std::size_t>(width());
-    platform::read_picture_rows(state_->source.rgb.get(), state_->name,
+    platform::read_picture_rows(state_->source, state_->name,
                                 [&](std::int32_t y, const std::uint8_t* row) {
                                     std::memcpy(rgb + y * row_step, row, row_bytes);
                                 });

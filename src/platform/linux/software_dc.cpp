@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/linux_platform.hpp"
 #include "platform/linux/dib_shape.hpp"
 #include "platform/platform.hpp"
 

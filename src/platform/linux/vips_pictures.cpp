@@ -10,83 +10,61 @@
 #include <new>
 
 #include "orvessa/error.hpp"
+#include "platform/linux/picture_formats.hpp"
 
 namespace orvessa::platform {
 
 namespace {
 
-constexpr std::int32_t file_not_found = control_hresult(53);
-constexpr std::int32_t file_access_error = control_hresult(75);
-constexpr std::int32_t invalid_picture = control_hresult(481);
-constexpr std::int32_t picture_too_large = control_hresult(7);
-
-// The loaders of the formats read here. ImageMagick's reads BMP and ICO,
-// which libvips has no loader of its own for; it is only handed bytes that
-// start as those do (see magick_kind).
+// The loaders of the formats read here (picture_formats.cpp); every other
+// loader libvips has stays blocked.
 constexpr const char* allowed_loaders[] = {
-    "VipsForeignLoadJpeg", "VipsForeignLoadPng",  "VipsForeignLoadNsgif", "VipsForeignLoadTiff",
-    "VipsForeignLoadWebp", "VipsForeignLoadSvg",  "VipsForeignLoadPpm",   "VipsForeignLoadMagick",
+    "VipsForeignLoadJpeg", "VipsForeignLoadPng", "VipsForeignLoadNsgif", "VipsForeignLoadTiff",
+    "VipsForeignLoadWebp", "VipsForeignLoadSvg", "VipsForeignLoadPpm",
 };
 
 Error open_error(const std::string& path, int err) {
-    const std::int32_t code = err == ENOENT || err == ENOTDIR ? file_not_found : file_access_error;
-    return Error::platform(code, path + ": " + std::strerror(err));
+    const ErrorNumber n = err == ENOENT || err == ENOTDIR ? ErrorNumber::file_not_found : ErrorNumber::file_access;
+    return Error::reading(n, path, std::strerror(err), err);
 }
 
-Error too_large(const std::string& name, std::int64_t width, std::int64_t height,
-                std::int64_t max_pixels) {
-    return Error::platform(picture_too_large,
-                           name + ": the picture is " + std::to_string(width) + " x " +
-                               std::to_string(height) + " pixels, more than the limit of " +
-                               std::to_string(max_pixels) + " pixels");
+Error too_large(const std::string& name, std::int64_t width, std::int64_t height, std::int64_t max_pixels) {
+    return Error::reading(ErrorNumber::out_of_memory, name,
+                          "the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                              " pixels, more than the limit of " + std::to_string(max_pixels) + " pixels");
 }
 
-Error invalid(const std::string& name) {
-    const std::string why = vips_failure();
-    return Error::platform(invalid_picture, name + ": " + (why.empty() ? "not a picture" : why));
+Error invalid(const std::string& name, const std::string& reason) {
+    return Error::reading(ErrorNumber::invalid_picture, name, reason);
 }
 
-std::uint32_t le32(const std::uint8_t* p) noexcept {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+Error corrupt(const std::string& name, std::string_view format, const std::string& why) {
+    return invalid(name, "the " + std::string(format) + " picture is cut short or corrupt" + (why.empty() ? "" : ": " + why));
 }
 
-// BMP and ICO/CUR files, which go to ImageMagick whole; it decodes them as
-// it reads their head, so a BMP's declared size is checked here first.
-enum class MagickKind { none, bmp, icon };
-
-MagickKind magick_kind(const unsigned char* head, std::size_t size) noexcept {
-    if (size >= 2 && head[0] == 'B' && head[1] == 'M') return MagickKind::bmp;
-    if (size >= 4 && head[0] == 0 && head[1] == 0 && (head[2] == 1 || head[2] == 2) && head[3] == 0) {
-        return MagickKind::icon;
+// A BMP's pixels a metre, which the encoders keep (as pixels a millimetre).
+void set_resolution(VipsImage* image, const std::vector<std::uint8_t>& bytes, const FormatRow& format) {
+    if (format.written != PictureFormat::bmp || bytes.size() < 46) return;
+    const auto le32 = [&](std::size_t at) {
+        return static_cast<std::int32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                                         static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+    };
+    if (le32(14) < 40) return;  // OS/2 heads have none
+    const std::int32_t x = le32(38), y = le32(42);
+    if (x > 0 && y > 0) {
+        image->Xres = x / 1000.0;
+        image->Yres = y / 1000.0;
     }
-    return MagickKind::none;
-}
-
-void check_bmp_size(const std::vector<std::uint8_t>& bytes, const std::string& name,
-                    std::int64_t max_pixels) {
-    if (bytes.size() < 26) throw Error::platform(invalid_picture, name + ": a BMP file's head is cut short");
-    const std::uint32_t header = le32(&bytes[14]);
-    std::int64_t width, height;
-    if (header == 12) {  // the OS/2 head: 16-bit sizes
-        width = bytes[18] | bytes[19] << 8;
-        height = bytes[20] | bytes[21] << 8;
-    } else {
-        width = static_cast<std::int32_t>(le32(&bytes[18]));
-        height = static_cast<std::int32_t>(le32(&bytes[22]));
-    }
-    width = width < 0 ? -width : width;
-    height = height < 0 ? -height : height;
-    if (width * height > max_pixels) throw too_large(name, width, height, max_pixels);
 }
 
 std::shared_ptr<std::vector<std::uint8_t>> read_source(VipsSource* source, const std::string& name) {
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();
     // Back to the first byte, which the sniffing read.
-    if (vips_source_rewind(source) != 0) throw Error::platform(file_access_error, name + ": " + vips_failure());
+    if (vips_source_rewind(source) != 0) throw Error::reading(ErrorNumber::file_access, name, vips_failure());
     std::uint8_t chunk[64 * 1024];
     for (;;) {
         const gint64 got = vips_source_read(source, chunk, sizeof chunk);
-        if (got < 0) throw Error::platform(file_access_error, name + ": " + vips_failure());
+        if (got < 0) throw Error::reading(ErrorNumber::file_access, name, vips_failure());
         if (got == 0) return bytes;
         bytes->insert(bytes->end(), chunk, chunk + got);
     }
@@ -97,14 +75,14 @@ std::shared_ptr<std::vector<std::uint8_t>> read_source(VipsSource* source, const
 // high byte.
 VipsImagePtr eight_bit_rgb(VipsImage* in, const std::string& name) {
     VipsImage* srgb = nullptr;
-    if (vips_colourspace(in, &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) throw invalid(name);
+    if (vips_colourspace(in, &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) throw invalid(name, vips_failure());
     VipsImagePtr out(srgb);
     if (out->BandFmt != VIPS_FORMAT_UCHAR) {
         VipsImage* cast = nullptr;
-        if (vips_cast_uchar(out.get(), &cast, nullptr) != 0) throw invalid(name);
+        if (vips_cast_uchar(out.get(), &cast, nullptr) != 0) throw invalid(name, vips_failure());
         out.reset(cast);
     }
-    if (out->Bands < 3) throw Error::platform(invalid_picture, name + ": unsupported pixel format");
+    if (out->Bands < 3) throw invalid(name, "an unusual pixel format");
     return out;
 }
 
@@ -139,20 +117,88 @@ int generate_rows(VipsRegion* out, void* seq, void* a, void* b, gboolean*) {
     return 0;
 }
 
-VipsImagePtr stream_step(VipsImage* in, int bands, const StepKind& kind) {
+VipsImagePtr new_step(VipsImage* in, int bands) {
     VipsImagePtr out(vips_image_new());
     if (vips_image_pipelinev(out.get(), VIPS_DEMAND_STYLE_THINSTRIP, in, nullptr) != 0) {
-        throw Error::platform(invalid_picture, vips_failure());
+        throw Error::platform(control_hresult(7), vips_failure());
     }
     out->Bands = bands;
     // The output keeps its input alive.
     g_object_ref(in);
     vips_object_local(out.get(), in);
+    return out;
+}
+
+VipsImagePtr stream_step(VipsImage* in, int bands, const StepKind& kind) {
+    VipsImagePtr out = new_step(in, bands);
     if (vips_image_generate(out.get(), vips_start_one, generate_rows, vips_stop_one, in,
                             const_cast<StepKind*>(&kind)) != 0) {
-        throw Error::platform(invalid_picture, vips_failure());
+        throw Error::platform(control_hresult(7), vips_failure());
     }
     return out;
+}
+
+// The decoder's strips on their way out, each marked in the picture's check.
+int watch_rows(VipsRegion* out, void* seq, void*, void* b, gboolean*) {
+    auto* in = static_cast<VipsRegion*>(seq);
+    auto& check = *static_cast<DecodeCheck*>(b);
+    const VipsRect r = out->valid;
+    if (vips_region_prepare(in, &r) != 0 || vips_region_region(out, in, &r, r.left, r.top) != 0) {
+        const char* why = vips_error_buffer();
+        check.failed(std::string(why, std::strcspn(why, "\n")));
+        return -1;
+    }
+    check.delivered(r.top, r.height);
+    return 0;
+}
+
+VipsImagePtr watched(VipsImage* decoded, const std::shared_ptr<DecodeCheck>& check) {
+    VipsImagePtr out = new_step(decoded, decoded->Bands);
+    // The image keeps the check alive as long as it may generate rows.
+    g_object_set_data_full(G_OBJECT(out.get()), "orvessa-check", new std::shared_ptr<DecodeCheck>(check),
+                           [](gpointer p) { delete static_cast<std::shared_ptr<DecodeCheck>*>(p); });
+    if (vips_image_generate(out.get(), vips_start_one, watch_rows, vips_stop_one, decoded, check.get()) != 0) {
+        throw Error::platform(control_hresult(7), vips_failure());
+    }
+    return out;
+}
+
+// The descriptor a custom target writes to, with the system's reason for a
+// failed write (libvips' own target says only "write error").
+struct TargetFile {
+    int fd;
+    int err = 0;
+};
+
+gint64 target_write(VipsTargetCustom*, const void* data, gint64 length, TargetFile* file) {
+    const auto* next = static_cast<const std::uint8_t*>(data);
+    for (gint64 left = length; left > 0;) {
+        const ssize_t put = ::write(file->fd, next, static_cast<std::size_t>(left));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            file->err = put < 0 ? errno : EIO;
+            return -1;
+        }
+        next += put;
+        left -= put;
+    }
+    return length;
+}
+
+// TIFF's encoder reads back and seeks in what it wrote.
+gint64 target_read(VipsTargetCustom*, void* data, gint64 length, TargetFile* file) {
+    ssize_t got;
+    do {
+        got = ::read(file->fd, data, static_cast<std::size_t>(length));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) file->err = errno;
+    return got;
+}
+
+gint64 target_seek(VipsTargetCustom*, gint64 offset, int whence, TargetFile* file) {
+    const off_t at = ::lseek(file->fd, offset, whence);
+    if (at < 0) file->err = errno;
+    return at;
 }
 
 std::uint8_t over_white(std::uint8_t value, std::uint8_t alpha) noexcept {
@@ -219,6 +265,32 @@ constexpr StepKind smooth_kind{filter_rows, 1, &smooth_filter};
 
 }  // namespace
 
+DecodeCheck::DecodeCheck(std::int32_t height) : rows_((static_cast<std::size_t>(height) + 63) / 64), height_(height) {}
+
+void DecodeCheck::delivered(std::int32_t top, std::int32_t rows) noexcept {
+    for (std::int32_t y = top; y < top + rows; ++y) {
+        rows_[static_cast<std::size_t>(y) / 64].fetch_or(std::uint64_t{1} << (y % 64), std::memory_order_relaxed);
+    }
+}
+
+void DecodeCheck::failed(std::string reason) {
+    const std::lock_guard lock(mutex_);
+    if (!failed_.exchange(true)) reason_ = std::move(reason);
+}
+
+std::string DecodeCheck::trouble() const {
+    if (failed_.load()) {
+        const std::lock_guard lock(mutex_);
+        return "the picture is cut short or corrupt" + (reason_.empty() ? std::string() : ": " + reason_);
+    }
+    for (std::int32_t y = 0; y < height_; ++y) {
+        if ((rows_[static_cast<std::size_t>(y) / 64].load(std::memory_order_relaxed) >> (y % 64) & 1) == 0) {
+            return "the picture is cut short: row " + std::to_string(y) + " never came from the decoder";
+        }
+    }
+    return {};
+}
+
 void start_vips() {
     static const bool started = [] {
         if (VIPS_INIT("orvessa") != 0) return false;
@@ -232,7 +304,7 @@ void start_vips() {
         for (const char* loader : allowed_loaders) vips_operation_block_set(loader, FALSE);
         return true;
     }();
-    if (!started) throw Error::platform(invalid_picture, "the picture library cannot start: " + vips_failure());
+    if (!started) throw Error::platform(control_hresult(7), "the picture library cannot start: " + vips_failure());
 }
 
 std::string vips_failure() {
@@ -250,10 +322,8 @@ UniqueFd open_picture_file(const std::string& path) {
     if (file.get() < 0) throw open_error(path, errno);
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) throw open_error(path, errno);
-    if (S_ISDIR(info.st_mode)) throw Error::platform(file_access_error, path + ": is a directory");
-    if (!S_ISREG(info.st_mode)) {
-        throw Error::platform(file_access_error, path + ": is not a regular file");
-    }
+    if (S_ISDIR(info.st_mode)) throw open_error(path, EISDIR);
+    if (!S_ISREG(info.st_mode)) throw Error::reading(ErrorNumber::file_access, path, "not a regular file");
     // A file that cannot be read at all (some files under /proc) says so now.
     char first = 0;
     if (::pread(file.get(), &first, 1, 0) < 0) throw open_error(path, errno);
@@ -263,51 +333,90 @@ UniqueFd open_picture_file(const std::string& path) {
 PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pixels) {
     start_vips();
     const std::unique_ptr<VipsSource, GObjectUnref> source(vips_source_new_from_descriptor(fd));
-    if (!source) throw Error::platform(file_access_error, name + ": " + vips_failure());
+    if (!source) throw Error::reading(ErrorNumber::file_access, name, vips_failure());
     unsigned char* head = nullptr;
-    const gint64 head_size = vips_source_sniff_at_most(source.get(), &head, 4);
-    if (head_size < 0) throw Error::platform(file_access_error, name + ": " + vips_failure());
-    if (head_size < 4) throw Error::platform(invalid_picture, name + ": not a picture");
+    const gint64 head_size = vips_source_sniff_at_most(source.get(), &head, sniff_bytes);
+    if (head_size < 0) throw Error::reading(ErrorNumber::file_access, name, vips_failure());
+    if (head_size == 0) throw invalid(name, "the file is empty");
+    // The format is decided here, from the bytes; only its decoder sees them.
+    const FormatRow* format = format_of_bytes({head, static_cast<std::size_t>(head_size)});
+    if (format == nullptr) throw invalid(name, "not a picture of a format read here (" + formats_read() + ")");
     PictureSource picture;
     VipsImage* loaded = nullptr;
-    const MagickKind kind = magick_kind(head, 4);
-    if (kind != MagickKind::none) {
-        picture.bytes = read_source(source.get(), name);
-        if (kind == MagickKind::bmp) check_bmp_size(*picture.bytes, name, max_pixels);
-        loaded = vips_image_new_from_buffer(picture.bytes->data(), picture.bytes->size(), "",
-                                            "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+    if (format->load != nullptr) {
+        if (format->load(source.get(), &loaded) != 0) throw corrupt(name, format->name, vips_failure());
     } else {
-        loaded = vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL,
-                                            "fail_on", VIPS_FAIL_ON_ERROR, nullptr);
+        const auto bytes = read_source(source.get(), name);
+        codecs::RgbaPicture decoded;
+        try {
+            decoded = format->decode(*bytes, max_pixels);
+        } catch (const codecs::TooLarge& large) {
+            throw too_large(name, large.width, large.height, max_pixels);
+        } catch (const codecs::BadPicture& bad) {
+            throw corrupt(name, format->name, bad.what());
+        }
+        picture.pixels = std::make_shared<std::vector<std::uint8_t>>(std::move(decoded.rgba));
+        loaded = vips_image_new_from_memory(picture.pixels->data(), picture.pixels->size(), decoded.width,
+                                            decoded.height, 4, VIPS_FORMAT_UCHAR);
+        if (loaded == nullptr) throw corrupt(name, format->name, vips_failure());
+        loaded->Type = VIPS_INTERPRETATION_sRGB;
+        set_resolution(loaded, *bytes, *format);
     }
-    if (loaded == nullptr) throw invalid(name);
     VipsImagePtr image(loaded);
-    const char* loader = nullptr;
-    if (vips_image_get_string(image.get(), "vips-loader", &loader) != 0) vips_error_clear();
-    // Only BMP and ICO bytes may reach ImageMagick, whatever it recognises.
-    if (loader != nullptr && std::strncmp(loader, "magick", 6) == 0 && kind == MagickKind::none) {
-        throw Error::platform(invalid_picture, name + ": not a picture of a format read here");
-    }
     const std::int64_t width = image->Xsize, height = image->Ysize;
     if (width * height > max_pixels) throw too_large(name, width, height, max_pixels);
+    if (format->load != nullptr) {
+        picture.check = std::make_shared<DecodeCheck>(image->Ysize);
+        image = watched(image.get(), picture.check);
+    }
     picture.rgb = eight_bit_rgb(image.get(), name);
     if (picture.rgb->Bands > 3) picture.rgb = stream_step(picture.rgb.get(), 3, flatten_kind);
     picture.rgb->Type = VIPS_INTERPRETATION_sRGB;
+    picture.format = format->name;
     return picture;
 }
 
-void read_picture_rows(VipsImage* rgb, const std::string& name,
+void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd, const std::string& out,
+                   const DecodeCheck* check, const std::string& in) {
+    start_vips();
+    TargetFile file{fd};
+    const std::unique_ptr<VipsTargetCustom, GObjectUnref> target(vips_target_custom_new());
+    g_signal_connect(target.get(), "write", G_CALLBACK(target_write), &file);
+    g_signal_connect(target.get(), "read", G_CALLBACK(target_read), &file);
+    g_signal_connect(target.get(), "seek", G_CALLBACK(target_seek), &file);
+    const bool failed = format_row(format).save(rgb, VIPS_TARGET(target.get()), quality) != 0;
+    // A write that failed stops the decoding too: the output is to blame.
+    if (file.err != 0) {
+        vips_error_clear();
+        throw Error::writing(ErrorNumber::file_access, out, std::strerror(file.err), file.err);
+    }
+    if (check != nullptr) {
+        if (const std::string trouble = check->trouble(); !trouble.empty()) {
+            vips_error_clear();
+            throw Error::reading(ErrorNumber::invalid_picture, in, trouble);
+        }
+    }
+    if (failed) throw Error::writing(ErrorNumber::file_access, out, vips_failure());
+}
+
+void read_picture_rows(const PictureSource& picture, const std::string& name,
                        const std::function<void(std::int32_t, const std::uint8_t*)>& row) {
+    VipsImage* rgb = picture.rgb.get();
     const std::unique_ptr<VipsRegion, GObjectUnref> region(vips_region_new(rgb));
+    const auto trouble = [&] {
+        std::string why = picture.check ? picture.check->trouble() : std::string();
+        return why.empty() ? corrupt(name, picture.format, vips_failure()) : invalid(name, why);
+    };
     // A strip at a time, top to bottom, as a sequential decoder wants.
     constexpr int strip = 64;
     for (int top = 0; top < rgb->Ysize; top += strip) {
         const VipsRect rect{0, top, rgb->Xsize, std::min(strip, rgb->Ysize - top)};
-        if (vips_region_prepare(region.get(), &rect) != 0) throw invalid(name);
+        if (vips_region_prepare(region.get(), &rect) != 0) throw trouble();
         for (int y = top; y < top + rect.height; ++y) {
             row(y, reinterpret_cast<const std::uint8_t*>(VIPS_REGION_ADDR(region.get(), 0, y)));
         }
     }
+    if (picture.check && !picture.check->trouble().empty()) throw trouble();
 }
 
 DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels) {
@@ -322,7 +431,7 @@ DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pix
         throw Error::out_of_memory();
     }
     const std::size_t row_bytes = static_cast<std::size_t>(decoded.width) * 3;
-    read_picture_rows(picture.rgb.get(), path, [&](std::int32_t y, const std::uint8_t* rgb) {
+    read_picture_rows(picture, path, [&](std::int32_t y, const std::uint8_t* rgb) {
         std::uint8_t* bgr = decoded.bgr.data() + static_cast<std::size_t>(y) * row_bytes;
         for (std::size_t i = 0; i < row_bytes; i += 3) {
             bgr[i] = rgb[i + 2];
@@ -341,7 +450,7 @@ VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::i
     start_vips();
     VipsImage* image = vips_image_new_from_memory(rgb, static_cast<std::size_t>(width) * 3 * height,
                                                   width, height, 3, VIPS_FORMAT_UCHAR);
-    if (image == nullptr) throw Error::platform(file_access_error, vips_failure());
+    if (image == nullptr) throw Error::platform(control_hresult(7), vips_failure());
     image->Type = VIPS_INTERPRETATION_sRGB;
     return VipsImagePtr(image);
 }

@@ -5,13 +5,17 @@
 
 #include <vips/vips.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orvessa/filter_pixels.hpp"
+#include "orvessa/picture_stream.hpp"
 #include "platform/linux/unique_fd.hpp"
 
 namespace orvessa::platform {
@@ -33,22 +37,50 @@ std::string vips_failure();
 // Raises Error::platform: file not found (53), path/file access error (75).
 UniqueFd open_picture_file(const std::string& path);
 
+// What the decoder of one picture delivered: libvips may lose a decoder's
+// failure between its threads, so every strip that leaves the decoder is
+// marked here, and a failure kept, to be asked after the picture is used.
+class DecodeCheck {
+public:
+    explicit DecodeCheck(std::int32_t height);
+    void delivered(std::int32_t top, std::int32_t rows) noexcept;
+    void failed(std::string reason);
+    // Empty when every row came and no strip failed, else why not.
+    std::string trouble() const;
+
+private:
+    std::vector<std::atomic<std::uint64_t>> rows_;
+    std::int32_t height_;
+    std::atomic<bool> failed_{false};
+    mutable std::mutex mutex_;
+    std::string reason_;
+};
+
 // A picture being decoded: the rows of R, G, B bytes of its pixels, read
 // from the start as they are needed. `name` goes into messages.
 struct PictureSource {
     VipsImagePtr rgb;
-    // Bytes the decoder reads from memory (formats without a streaming
-    // loader); they live as long as the picture.
-    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+    // Pixels decoded by a reader of ours; they live as long as the picture.
+    std::shared_ptr<std::vector<std::uint8_t>> pixels;
+    std::shared_ptr<DecodeCheck> check;  // of a decoder that streams
+    std::string_view format;               // "PNG", for messages
 };
 
-// The picture on descriptor `fd` (a regular file or a pipe), its declared
-// size checked before any pixel is decoded. Raises Error::platform: out of
-// memory (7: more than max_pixels pixels), invalid picture (481: empty,
-// of no known format, or its head corrupt), 75 when the bytes cannot be
-// read. Pixels that prove truncated or corrupt later fail the reading of
-// the rows (vips_failure says why).
+// The picture on descriptor `fd` (a regular file or a pipe), its format
+// decided from its bytes and handed to that format's decoder alone, its
+// declared size checked before any pixel is decoded. Raises Error (reading
+// `name`): out of memory (7: more than max_pixels pixels), invalid picture
+// (481: empty, of no format read here, or its head corrupt), 75 when the
+// bytes cannot be read. Pixels that prove truncated or corrupt later show
+// in `check`.
 PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pixels);
+
+// Encodes the picture onto descriptor fd (left open), `out` naming it in
+// messages; `check` (may be null) is the decoder's, whose failure names `in`.
+// Rows stream from decoder to encoder except for BMP, whose rows go
+// bottom-up, and WebP and TIFF, whose encoders take the whole picture.
+void write_picture(VipsImage* rgb, PictureFormat format, int quality, int fd, const std::string& out,
+                   const DecodeCheck* check, const std::string& in);
 
 // The picture decoded whole: height rows of 3 * width bytes B, G, R, from the top.
 struct DecodedPicture {
@@ -60,9 +92,9 @@ struct DecodedPicture {
 };
 
 // Decodes the rows top to bottom, a strip at a time, handing each row of
-// R, G, B bytes to `row`. Raises Error::platform (481) for a truncated or
-// corrupt picture.
-void read_picture_rows(VipsImage* rgb, const std::string& name,
+// R, G, B bytes to `row`. Raises Error (481) for a truncated or corrupt
+// picture.
+void read_picture_rows(const PictureSource& picture, const std::string& name,
                        const std::function<void(std::int32_t, const std::uint8_t*)>& row);
 
 // Reads a regular file whole, with open_picture's limit and codes; a

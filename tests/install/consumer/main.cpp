@@ -6,7 +6,7 @@
 #include <string>
 
 #include <orvessa/pictava.hpp>
-#include <orvessa/portable_platform.hpp>
+#include <orvessa/linux_platform.hpp>
 #include <orvessa/version.hpp>
 
 int main(int argc, char** argv) {

@@ -8,7 +8,7 @@
 
 #include "bmp_reader.hpp"
 #include "orvessa/pictava.hpp"
-#include "orvessa/portable_platform.hpp"
+#include "orvessa/linux_platform.hpp"
 #include "platform/platform.hpp"
 
 namespace orvessa {

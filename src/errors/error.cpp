@@ -39,4 +39,29 @@ Error Error::platform(std::int32_t hresult, std::string message) {
     return Error(number, hresult, std::move(message), !control);
 }
 
+Error Error::file(ErrorNumber n, bool writing, std::string path, const std::string& reason,
+                  int system_error) {
+    const auto number = static_cast<std::int32_t>(n);
+    Error e(number, control_hresult(number),
+            (writing ? "cannot write " : "cannot read ") + path + ": " + reason, false);
+    e.path_ = std::move(path);
+    e.reason_ = reason;
+    e.writing_ = writing;
+    e.system_error_ = system_error;
+    return e;
+}
+
+Error Error::reading(ErrorNumber n, std::string path, const std::string& reason, int system_error) {
+    return file(n, false, std::move(path), reason, system_error);
+}
+
+Error Error::writing(ErrorNumber n, std::string path, const std::string& reason, int system_error) {
+    return file(n, true, std::move(path), reason, system_error);
+}
+
+Error Error::about(const std::string& name) const {
+    if (path_.empty()) return *this;
+    return file(static_cast<ErrorNumber>(number_), writing_, name, reason_, system_error_);
+}
+
 }  // namespace orvessa

@@ -1,0 +1,90 @@
+// The gray / two-colour picture: ColorToBN painting a picture file on a
+// surface in memory, at its natural size or fitted into a white box.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "orvessa/error.hpp"
+#include "orvessa/pictava.hpp"
+#include "orvessa/pictures.hpp"
+#include "platform/linux/unique_fd.hpp"
+#include "platform/platform.hpp"
+
+namespace orvessa {
+
+namespace {
+
+// ColorToBN loads a picture by its file name: standard input is first
+// copied into memory that has one (/proc/self/fd/N), never onto the disk.
+// More than max_bytes is refused.
+class StandardInputCopy {
+public:
+    static constexpr std::int64_t max_bytes = std::int64_t{1} << 30;
+
+    StandardInputCopy() : file_(::memfd_create("orvessa-standard-input", MFD_CLOEXEC)) {
+        if (file_.get() < 0) throw failure(errno);
+        char buffer[1 << 16];
+        for (std::int64_t total = 0;;) {
+            ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw failure(errno);
+            if (got == 0) return;
+            total += got;
+            if (total > max_bytes) throw Error::reading(ErrorNumber::out_of_memory, name, "more than 1 GiB");
+            for (const char* next = buffer; got > 0;) {
+                const ssize_t put = ::write(file_.get(), next, static_cast<std::size_t>(got));
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) throw failure(put < 0 ? errno : EIO);
+                next += put;
+                got -= put;
+            }
+        }
+    }
+    std::string path() const { return "/proc/self/fd/" + std::to_string(file_.get()); }
+    static constexpr const char* name = "standard input";
+
+private:
+    static Error failure(int err) { return Error::reading(ErrorNumber::file_access, name, std::strerror(err), err); }
+    platform::UniqueFd file_;
+};
+
+Image gray_of_file(const std::string& in, const std::string& file, const GraySettings& gray) {
+    const auto name = utf16_file_name(file);
+    if (!name) throw Error::reading(ErrorNumber::file_access, in, "the file name is not UTF-8");
+    Pictava effects;
+    std::int32_t width = 0, height = 0;
+    try {
+        // Loaded also for a box: a picture that cannot be read says why.
+        const auto picture = default_platform().load_picture(*name);
+        width = effects.ScaleX(static_cast<float>(picture->himetric_width()));
+        height = effects.ScaleY(static_cast<float>(picture->himetric_height()));
+    } catch (const Error& e) {
+        throw e.about(in);
+    }
+    if (gray.fit) std::tie(width, height) = *gray.fit;
+    if (width <= 0 || height <= 0) throw Error::reading(ErrorNumber::invalid_picture, in, "the picture has no pixels");
+    if (std::int64_t{width} * height > max_picture_pixels) {
+        throw Error::reading(ErrorNumber::out_of_memory, in,
+                             "the result of " + std::to_string(width) + " x " + std::to_string(height) +
+                                 " pixels would be too large (the limit is " + std::to_string(max_picture_pixels) +
+                                 " pixels)");
+    }
+    const Surface surface(width, height);
+    if (!effects.ColorToBN(*name, surface.hdc(), 0, gray.two_color ? -1 : 0, gray.threshold, gray.fit ? -1 : 0,
+                           width, height)) {
+        throw Error::reading(ErrorNumber::invalid_picture, in, "the picture could not be converted");
+    }
+    return surface.to_image();
+}
+
+}  // namespace
+
+Image gray_picture(const std::string& in, const GraySettings& gray) {
+    if (in != "-") return gray_of_file(in, in, gray);
+    const StandardInputCopy input;
+    return gray_of_file(StandardInputCopy::name, input.path(), gray);
+}
+
+}  // namespace orvessa
