@@ -36,11 +36,15 @@ def read_picture(path: _Path, *, max_pixels: int = ...) -> _Picture:
 def write_picture(path: _Path, image: _Picture, *, quality: Optional[int] = None) -> None:
     """Writes an (H, W, 3) uint8 array as the orvessa tool writes pictures (format by extension)."""
 
-def blur_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
-    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes."""
+def blur_file(
+    source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ..., threads: int = 0
+) -> None:
+    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE."""
 
-def smooth_file(source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ...) -> None:
-    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes."""
+def smooth_file(
+    source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ..., threads: int = 0
+) -> None:
+    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE."""
 
 def gray(
     path: _Path,

@@ -57,7 +57,7 @@ const std::map<std::string, std::string>& fixtures() {
     return files;
 }
 
-std::string read_file(const std::string& name) {
+std::string scratch_file(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (status < 0 || status > 3) finding("exit status " + std::to_string(status));
 
     for (const auto& [name, bytes] : fixtures()) {
-        if (read_file(name) == bytes) continue;
+        if (scratch_file(name) == bytes) continue;
         std::size_t named = 0;
         for (const auto& a : args) named += a == name;
         if (named != 1) finding(name + " changed although it was not OUT");

@@ -107,3 +107,38 @@ def test_a_pool_worker_error_reaches_the_parent(tmp_path):
         pending = pool.map_async(orvessa.read_picture, [tmp_path / "missing.png"])
         with pytest.raises(orvessa.FileNotFound, match=r"\(error 53\)$"):  # a FileNotFoundError
             pending.get(timeout=30)  # an error that fails to unpickle would leave it waiting for good
+
+
+@pytest.mark.parametrize("spelling", ["same", "dot", "link", "hard link"])
+def test_a_file_job_works_in_place_and_a_failed_one_loses_nothing(spelling, tmp_path, monkeypatch):
+    photo = tmp_path / "photo.jpg"
+    photo.write_bytes((PICTURES / "coffee.jpg").read_bytes())
+    want = tmp_path / "want.jpg"
+    run_tool("blur", photo, want)
+    target = {"same": photo, "dot": tmp_path / "." / "photo.jpg", "link": tmp_path / "link.jpg",
+              "hard link": tmp_path / "hard.jpg"}[spelling]
+    if spelling == "link":
+        target.symlink_to(photo.name)
+    elif spelling == "hard link":
+        os.link(photo, target)
+    monkeypatch.chdir(tmp_path)
+    original = photo.read_bytes()
+    orvessa.blur_file(photo.name if spelling == "same" else photo, target)
+    assert target.read_bytes() == want.read_bytes() and (spelling != "link" or target.is_symlink())
+    # A hard link is a name of its own: it is replaced, the other name keeps the photo.
+    assert photo.read_bytes() == (original if spelling == "hard link" else want.read_bytes())
+
+    # A source cut short: refused every time, the target whole, no temporary file left.
+    cut = tmp_path / "cut.jpg"
+    cut.write_bytes((PICTURES / "coffee.jpg").read_bytes()[:3000])
+    before = sorted(tmp_path.iterdir())
+    for threads in (1, 2, 8) * 5:
+        with pytest.raises(orvessa.InvalidPicture, match="cannot read .*cut.jpg: "):
+            orvessa.smooth_file(cut, target, threads=threads)
+    assert target.read_bytes() == want.read_bytes() and sorted(tmp_path.iterdir()) == before
+
+
+def test_a_failed_write_says_why():
+    with pytest.raises(OSError) as raised:
+        orvessa.write_picture("/dev/full", np.zeros((64, 64, 3), np.uint8))
+    assert raised.value.errno == errno.ENOSPC and "No space left on device" in str(raised.value)

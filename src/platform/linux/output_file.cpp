@@ -100,6 +100,12 @@ bool rename_into_place(const std::string& from, const std::string& to, ExistingO
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// A folder on the way that is missing is "file not found", as in reading.
+Error write_error(const std::string& path, int err, const char* reason) {
+    const ErrorNumber n = err == ENOENT || err == ENOTDIR ? ErrorNumber::file_not_found : ErrorNumber::file_access;
+    return Error::writing(n, path, reason, err);
+}
+
 Error exists_error(const std::string& path) {
     return Error::writing(ErrorNumber::file_exists, path, "the file exists", EEXIST);
 }
@@ -145,8 +151,7 @@ OutputFile::~OutputFile() {
 }
 
 Error OutputFile::failure(int err) const {
-    return Error::writing(ErrorNumber::file_access, path_,
-                          err == ENXIO ? "no process reads the FIFO" : std::strerror(err), err);
+    return platform::write_error(path_, err, err == ENXIO ? "no process reads the FIFO" : std::strerror(err));
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
@@ -202,7 +207,7 @@ void check_output(const std::string& path, ExistingOutput existing) {
     if (path == "-" || system_file(path)) return;
     const Existing e = look_at(path);
     const auto cannot = [&](int err) {
-        return Error::writing(ErrorNumber::file_access, path, std::strerror(err), err);
+        return write_error(path, err, std::strerror(err));
     };
     switch (e.kind) {
         case Kind::error: throw cannot(e.err);
