@@ -57,9 +57,10 @@ constexpr std::string_view filter_notes = R"(
 
 constexpr std::string_view picture_notes = R"(
 Pictures:
-  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, PNM, SVG;
-         the format is found from the bytes. IN '-' is standard input
-         (gray copies it to an unlinked temporary file first, at most 1 GiB).
+  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, CUR, PNM,
+         SVG; the format is found from the bytes, which only that format's
+         decoder sees; anything else is refused. IN '-' is standard input
+         (gray holds it in memory first).
   write  PNG (.png), JPEG (.jpg, .jpeg), BMP (.bmp), WebP (.webp), TIFF
          (.tif, .tiff), chosen by OUT's extension in any case. --format
          png|jpeg|bmp|webp|tiff names the format of an OUT without one of

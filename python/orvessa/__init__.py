@@ -14,25 +14,15 @@ from . import _orvessa, errors as _errors
 
 # The public names, once: the functions of the extension and the errors.
 __all__ = [
-    "Error",
-    "FileAccessError",
-    "FileNotFound",
-    "InvalidPicture",
-    "OutOfMemory",
-    "Overflow",
-    "SubscriptOutOfRange",
+    *_errors.__all__,
     "__version__",
-    "blur",
-    "blur_buffer",
-    "blur_file",
+    # Each filter of the library's table over arrays, buffers and files.
+    *(f"{name}{form}" for name in _orvessa.filters for form in ("", "_buffer", "_file")),
     "fit",
     "gray",
     "read_picture",
     "scale_x",
     "scale_y",
-    "smooth",
-    "smooth_buffer",
-    "smooth_file",
     "write_picture",
 ]
 

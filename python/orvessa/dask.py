@@ -49,19 +49,19 @@ def _filter(x: da.Array, filter_name: str) -> da.Array:
     )
 
 
-def blur(x: da.Array) -> da.Array:
-    """The 3 x 3 weighted blur of a dask array (H, W, 3) of uint8, any chunking.
+def _dask_filter(name: str):
+    def filtered(x: da.Array) -> da.Array:
+        return _filter(x, name)
 
-    Returns a new dask array that computes to what ``orvessa.blur`` makes of
+    filtered.__name__ = filtered.__qualname__ = name
+    filtered.__doc__ = f"""The filter ``orvessa.{name}`` over a dask array (H, W, 3) of uint8, any chunking.
+
+    Returns a new dask array that computes to what ``orvessa.{name}`` makes of
     the whole array; ``x`` is not changed.
     """
-    return _filter(x, "blur")
+    return filtered
 
 
-def smooth(x: da.Array) -> da.Array:
-    """The edge-adaptive smoothing of a dask array (H, W, 3) of uint8, any chunking.
-
-    Returns a new dask array that computes to what ``orvessa.smooth`` makes
-    of the whole array; ``x`` is not changed.
-    """
-    return _filter(x, "smooth")
+# Each filter of the library's table.
+__all__ = list(_orvessa.filters)
+globals().update({name: _dask_filter(name) for name in __all__})

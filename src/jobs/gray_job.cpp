@@ -18,32 +18,16 @@ namespace {
 
 // ColorToBN loads a picture by its file name: standard input is first
 // copied into memory that has one (/proc/self/fd/N), never onto the disk.
-// More than max_bytes is refused.
 class StandardInputCopy {
 public:
-    static constexpr std::int64_t max_bytes = std::int64_t{1} << 30;
+    static constexpr const char* name = "standard input";
 
     StandardInputCopy() : file_(::memfd_create("orvessa-standard-input", MFD_CLOEXEC)) {
         if (file_.get() < 0) throw failure(errno);
-        char buffer[1 << 16];
-        for (std::int64_t total = 0;;) {
-            ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) throw failure(errno);
-            if (got == 0) return;
-            total += got;
-            if (total > max_bytes) throw Error::reading(ErrorNumber::out_of_memory, name, "more than 1 GiB");
-            for (const char* next = buffer; got > 0;) {
-                const ssize_t put = ::write(file_.get(), next, static_cast<std::size_t>(got));
-                if (put < 0 && errno == EINTR) continue;
-                if (put <= 0) throw failure(put < 0 ? errno : EIO);
-                next += put;
-                got -= put;
-            }
-        }
+        const std::vector<std::uint8_t> bytes = read_file("-");
+        if (const int err = platform::write_all(file_.get(), bytes.data(), bytes.size())) throw failure(err);
     }
     std::string path() const { return "/proc/self/fd/" + std::to_string(file_.get()); }
-    static constexpr const char* name = "standard input";
 
 private:
     static Error failure(int err) { return Error::reading(ErrorNumber::file_access, name, std::strerror(err), err); }

@@ -68,8 +68,7 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
     const int fd = standard_input ? STDIN_FILENO : file.get();
     std::uint8_t chunk[64 * 1024];
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got = platform::read_some(fd, chunk, sizeof chunk);
         if (got < 0) throw Error::reading(ErrorNumber::file_access, name, std::strerror(errno), errno);
         if (got == 0) return bytes;
         bytes.insert(bytes.end(), chunk, chunk + got);

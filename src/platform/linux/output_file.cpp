@@ -155,16 +155,7 @@ Error OutputFile::failure(int err) const {
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
-    const int out = fd();
-    const std::uint8_t* next = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = ::write(out, next, left);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) throw failure(put < 0 ? errno : EIO);
-        next += put;
-        left -= static_cast<std::size_t>(put);
-    }
+    if (const int err = write_all(fd(), bytes.data(), bytes.size())) throw failure(err);
 }
 
 void OutputFile::commit() {

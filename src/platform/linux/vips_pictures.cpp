@@ -171,26 +171,13 @@ struct TargetFile {
 };
 
 gint64 target_write(VipsTargetCustom*, const void* data, gint64 length, TargetFile* file) {
-    const auto* next = static_cast<const std::uint8_t*>(data);
-    for (gint64 left = length; left > 0;) {
-        const ssize_t put = ::write(file->fd, next, static_cast<std::size_t>(left));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            file->err = put < 0 ? errno : EIO;
-            return -1;
-        }
-        next += put;
-        left -= put;
-    }
-    return length;
+    file->err = write_all(file->fd, data, static_cast<std::size_t>(length));
+    return file->err == 0 ? length : -1;
 }
 
 // TIFF's encoder reads back and seeks in what it wrote.
 gint64 target_read(VipsTargetCustom*, void* data, gint64 length, TargetFile* file) {
-    ssize_t got;
-    do {
-        got = ::read(file->fd, data, static_cast<std::size_t>(length));
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = read_some(file->fd, data, static_cast<std::size_t>(length));
     if (got < 0) file->err = errno;
     return got;
 }
