@@ -35,6 +35,8 @@ public:
     // An invalid operation, a division by zero or an overflow in floating point.
     static Error floating_point(const char* what_happened);
     static Error type_mismatch();
+    // A numbered error with a description of its own.
+    static Error of(ErrorNumber n, std::string description);
     // A failure HRESULT passed through from a platform object; the message
     // is what the platform could tell about it (may be empty).
     static Error platform(std::int32_t hresult, std::string message = {});

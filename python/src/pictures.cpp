@@ -94,15 +94,7 @@ py::array gray(const std::string& path, const GraySettings& gray) {
     // The GIL stays held: the logical resolution is the process's.
     const Image image = gray_picture(path, gray);
     py::array_t<std::uint8_t> array({py::ssize_t{image.height}, py::ssize_t{image.width}, py::ssize_t{3}});
-    auto out = array.mutable_unchecked<3>();
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        const std::uint8_t* bgr = image.pixels.data() + std::size_t(image.height - 1 - y) * image.stride();
-        for (std::int32_t x = 0; x < image.width; ++x, bgr += 3) {
-            out(y, x, 0) = bgr[2];
-            out(y, x, 1) = bgr[1];
-            out(y, x, 2) = bgr[0];
-        }
-    }
+    PictureStream::of_image(image).read_rows(array.mutable_data(), array.strides(0));
     return array;
 }
 

@@ -20,6 +20,10 @@ Error Error::subscript_out_of_range() {
     return numbered(ErrorNumber::subscript_out_of_range, "Subscript out of range");
 }
 Error Error::out_of_memory() { return numbered(ErrorNumber::out_of_memory, "Out of memory"); }
+Error Error::of(ErrorNumber n, std::string description) {
+    return Error::platform(control_hresult(static_cast<std::int32_t>(n)), std::move(description));
+}
+
 Error Error::type_mismatch() { return numbered(ErrorNumber::type_mismatch, "Type mismatch"); }
 
 Error Error::floating_point(const char* what_happened) {

@@ -88,6 +88,7 @@ endif()
 # The demonstration's client program (scripts/demo-windows.sh).
 add_executable(orvessa_demo_client tools/windows/demo_client.cpp)
 orvessa_own(orvessa_demo_client)
+orvessa_face(orvessa_demo_client SEES platform/win32/win32_raii.hpp)
 target_compile_definitions(orvessa_demo_client PRIVATE ${orvessa_win32_defs})
 target_link_libraries(orvessa_demo_client PRIVATE orvessa_idl_ids ${orvessa_win32_libs})
 target_link_options(orvessa_demo_client PRIVATE -static -municode)

@@ -17,7 +17,7 @@ namespace {
 
 void check_image(const Image& image) {
     if (image.width <= 0 || image.height <= 0) {
-        throw Error::platform(control_hresult(75), "an empty picture cannot be saved");
+        throw Error::of(ErrorNumber::file_access, "an empty picture cannot be saved");
     }
     const PixelLayout layout(image.width, image.height);
     if (image.pixels.size() < static_cast<std::size_t>(layout.stride) * image.height) {
@@ -73,7 +73,7 @@ std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
     std::size_t size = 0;
     if (vips_pngsave_buffer(picture.get(), &buffer, &size, "compression", platform::png_compression, "filter",
                             platform::png_filter, nullptr) != 0) {
-        throw Error::platform(control_hresult(75), "the picture cannot be encoded: " + platform::vips_failure());
+        throw Error::of(ErrorNumber::file_access, "the picture cannot be encoded: " + platform::vips_failure());
     }
     const std::unique_ptr<void, decltype(&g_free)> owned(buffer, g_free);
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);

@@ -219,7 +219,7 @@ std::vector<std::uint8_t> rgb_rows(const Image& image) {
 std::array<std::uint8_t, 54> bmp_head(std::int32_t width, std::int32_t height) {
     const std::uint64_t stride = (3 * std::uint64_t(width) + 3) & ~std::uint64_t{3};
     const std::uint64_t size = 54 + stride * std::uint64_t(height);
-    if (size > UINT32_MAX) throw Error::platform(control_hresult(75), "the picture is too large for a BMP file");
+    if (size > UINT32_MAX) throw Error::of(ErrorNumber::file_access, "the picture is too large for a BMP file");
     std::array<std::uint8_t, 54> head{'B', 'M'};
     put_le(&head[2], static_cast<std::uint32_t>(size), 4);
     put_le(&head[10], 54, 4);

@@ -120,7 +120,7 @@ int generate_rows(VipsRegion* out, void* seq, void* a, void* b, gboolean*) {
 VipsImagePtr new_step(VipsImage* in, int bands) {
     VipsImagePtr out(vips_image_new());
     if (vips_image_pipelinev(out.get(), VIPS_DEMAND_STYLE_THINSTRIP, in, nullptr) != 0) {
-        throw Error::platform(control_hresult(7), vips_failure());
+        throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     }
     out->Bands = bands;
     // The output keeps its input alive.
@@ -133,7 +133,7 @@ VipsImagePtr stream_step(VipsImage* in, int bands, const StepKind& kind) {
     VipsImagePtr out = new_step(in, bands);
     if (vips_image_generate(out.get(), vips_start_one, generate_rows, vips_stop_one, in,
                             const_cast<StepKind*>(&kind)) != 0) {
-        throw Error::platform(control_hresult(7), vips_failure());
+        throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     }
     return out;
 }
@@ -158,7 +158,7 @@ VipsImagePtr watched(VipsImage* decoded, const std::shared_ptr<DecodeCheck>& che
     g_object_set_data_full(G_OBJECT(out.get()), "orvessa-check", new std::shared_ptr<DecodeCheck>(check),
                            [](gpointer p) { delete static_cast<std::shared_ptr<DecodeCheck>*>(p); });
     if (vips_image_generate(out.get(), vips_start_one, watch_rows, vips_stop_one, decoded, check.get()) != 0) {
-        throw Error::platform(control_hresult(7), vips_failure());
+        throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     }
     return out;
 }
@@ -291,7 +291,7 @@ void start_vips() {
         for (const char* loader : allowed_loaders) vips_operation_block_set(loader, FALSE);
         return true;
     }();
-    if (!started) throw Error::platform(control_hresult(7), "the picture library cannot start: " + vips_failure());
+    if (!started) throw Error::of(ErrorNumber::out_of_memory, "the picture library cannot start: " + vips_failure());
 }
 
 std::string vips_failure() {
@@ -437,7 +437,7 @@ VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::i
     start_vips();
     VipsImage* image = vips_image_new_from_memory(rgb, static_cast<std::size_t>(width) * 3 * height,
                                                   width, height, 3, VIPS_FORMAT_UCHAR);
-    if (image == nullptr) throw Error::platform(control_hresult(7), vips_failure());
+    if (image == nullptr) throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     image->Type = VIPS_INTERPRETATION_sRGB;
     return VipsImagePtr(image);
 }
