@@ -16,36 +16,38 @@ using Buf = std::vector<std::uint8_t>;
 constexpr int W = 5, H = 3;
 // R, G, B, A: channel values that 5-, 6-, 8- and 10-bit fields hold exactly.
 constexpr std::uint8_t kColors[4][4] = {{255, 8, 49, 255}, {0, 206, 247, 0}, {49, 0, 255, 255}, {247, 255, 8, 255}};
+int index_at(int bits, int x, int y) { return (x + y + (y > 1)) % (bits == 1 ? 2 : 4); }  // y from the top
 
-struct Variant {  // masks: R, G, B, A as 16- and 32-bit pixels are packed; table: colour entries when
-    const char* name;  // fewer than the picture uses; icon: 1 ICO, 2 CUR; gap: bytes before the pixels
+struct Variant {
+    const char* name;
     std::uint32_t head, bits, compression;
-    std::array<std::uint32_t, 4> masks{};
-    std::uint32_t table = 0;
+    std::array<std::uint32_t, 4> masks{};  // R, G, B, A as 16- and 32-bit pixels are packed
+    std::uint32_t table = 0;                // colour table entries, when fewer than the picture uses
     bool top_down = false;
-    int icon = 0, gap = 0;
+    int icon = 0;                           // 1 ICO, 2 CUR
+    Buf rle{};                              // run-length pixels, written as they are
 };
 constexpr std::array<std::uint32_t, 4> k555{0x7C00, 0x3E0, 0x1F, 0}, k8888{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+// Run-length rows from the bottom (indices 3 0 1 2 3 / 1 2 3 0 1 / 0 1 2 3 0): a padded literal run, end of
+// line, runs of one index (RLE4: two alternating), a delta right and up, runs past the row (dropped), end of bitmap.
 const Variant kVariants[] = {
     {"1 bpp", 40, 1, 0}, {"2 bpp", 40, 2, 0}, {"4 bpp top-down", 40, 4, 0, {}, 0, true},
-    {"8 bpp, indices past a 2-entry table", 40, 8, 0, {}, 2, false, 0, 8}, {"OS/2 1.x, 2 entries", 12, 8, 0, {}, 2},
+    {"8 bpp, indices past a 2-entry table", 40, 8, 0, {}, 2}, {"OS/2 1.x, 2 entries", 12, 8, 0, {}, 2},
     {"4 bpp OS/2 2.x", 64, 4, 0}, {"24 bpp OS/2 2.x 16-byte head", 16, 24, 0}, {"16 bpp 5-5-5", 40, 16, 0, k555},
     {"16 bpp 5-6-5", 40, 16, 3, {0xF800, 0x7E0, 0x1F, 0}}, {"16 bpp 1-5-5-5 V3", 56, 16, 3, {0x7C00, 0x3E0, 0x1F, 0x8000}},
-    {"24 bpp gap", 40, 24, 0, {}, 0, false, 0, 7}, {"32 bpp, 4th byte not alpha", 40, 32, 0, k8888},
-    {"32 bpp V5 alpha", 124, 32, 3, k8888}, {"32 bpp V4 10-10-10-2", 108, 32, 3, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
-    {"32 bpp alpha bit fields, red low", 40, 32, 6, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}}, {"RLE8", 40, 8, 1},
-    {"RLE4", 40, 4, 2}, {"ICO 4 bpp", 40, 4, 0, {}, 0, false, 1}, {"ICO 32 bpp alpha", 40, 32, 0, k8888, 0, false, 1},
+    {"24 bpp", 40, 24, 0}, {"32 bpp, 4th byte not alpha", 40, 32, 0, k8888}, {"32 bpp V5 alpha", 124, 32, 3, k8888},
+    {"32 bpp V4 10-10-10-2", 108, 32, 3, {0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000}},
+    {"32 bpp alpha bit fields, red low", 40, 32, 6, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}},
+    {"RLE8", 40, 8, 1, {}, 0, false, 0, {0, 5, 3, 0, 1, 2, 3, 0, 0, 0, 1, 1, 1, 2, 1, 3, 0, 2, 1, 1, 1, 0, 1, 0, 1, 0, 0, 1}},
+    {"RLE4", 40, 4, 2, {}, 0, false, 0, {0, 5, 0x30, 0x12, 0x30, 0, 0, 0, 2, 0x12, 1, 0x30, 0, 2, 1, 1, 2, 0, 1, 0, 0, 1}},
+    {"ICO 4 bpp", 40, 4, 0, {}, 0, false, 1}, {"ICO 32 bpp alpha", 40, 32, 0, k8888, 0, false, 1},
     {"CUR 24 bpp", 40, 24, 0, {}, 0, false, 2},
 };
 
-int index_at(const Variant& v, int x, int y) { return (x + y + (y > 1)) % (v.bits == 1 ? 2 : 4); }  // y from the top
-bool rle(const Variant& v) { return v.compression == 1 || v.compression == 2; }
-void poke(Buf& b, std::size_t at, std::uint64_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
-}
-void put(Buf& b, std::uint64_t value, std::size_t bytes) { b.resize(b.size() + bytes), poke(b, b.size() - bytes, value, bytes); }
+void poke(Buf& b, std::size_t at, std::uint64_t v, std::size_t n) { while (n-- > 0) b[at + n] = v >> 8 * n & 0xFF; }
+void put(Buf& b, std::uint64_t v, std::size_t n) { b.resize(b.size() + n), poke(b, b.size() - n, v, n); }
 
-// Head, masks, colour table, pixel rows (an icon's mask rows), then the file's head before them.
+// Head, masks, colour table, (a gap in BMP files), pixel rows, an icon's mask rows; the file's head before them.
 Buf file_of(const Variant& v) {
     Buf b;
     const std::uint32_t colours = v.table != 0 ? v.table : v.bits == 1 ? 2 : 4, n = v.head == 12 ? 2 : 4;
@@ -53,37 +55,29 @@ Buf file_of(const Variant& v) {
     put(b, v.compression, 4), b.resize(v.head + (v.compression < 3 || v.head >= 56 ? 0 : v.compression == 6 ? 16 : 12));
     if (v.head >= 36 && v.bits <= 8) b[32] = colours;
     for (int i = 0; v.compression >= 3 && i < (b.size() >= 56 ? 4 : 3); ++i) poke(b, 40 + 4 * i, v.masks[i], 4);
-    for (std::uint32_t i = 0; v.bits <= 8 && i < colours; ++i) put(b, kColors[i][2] | kColors[i][1] << 8 | kColors[i][0] << 16, n == 2 ? 3 : 4);
-    b.resize(b.size() + v.gap, 0xAB);
-    const std::size_t pixels = b.size();
-    const int step = v.compression == 2 ? 2 : 1;  // run-length pixels a byte
-    auto code = [&](int y, int x) { return step == 2 ? index_at(v, x, y) << 4 | (x + 1 < W ? index_at(v, x + 1, y) : 0) : index_at(v, x, y); };
-    auto runs = [&](int y, int from, int to) {
-        for (int x = from; x < to; x += step) b.push_back(std::min(step, to - x)), b.push_back(x < W ? code(y, x) : 0);
-    };
-    if (rle(v)) {  // a padded literal run, end of line, runs, a delta up and right, runs two pixels past the row's
-        b.insert(b.end(), {0, W});  // end (dropped), end of bitmap
-        for (int x = 0; x < W; x += step) b.push_back(code(2, x));
-        b.resize(b.size() + (W + step - 1) / step % 2);
-        b.insert(b.end(), {0, 0}), runs(1, 0, 3), b.insert(b.end(), {0, 2, 1, 1}), runs(0, 4, W + 2), b.insert(b.end(), {0, 1});
+    for (std::uint32_t i = 0; v.bits <= 8 && i < colours; ++i) {
+        put(b, kColors[i][2] | kColors[i][1] << 8 | kColors[i][0] << 16, n == 2 ? 3 : 4);
     }
-    for (int r = 0; !rle(v) && r < H; ++r) {
-        const std::size_t at = b.size();
-        b.resize(at + (W * v.bits + 31) / 32 * 4);
+    b.resize(b.size() + (v.icon || n == 2 ? 0 : 7), 0xAB);  // OS/2 1.x tables end where the pixels start
+    const std::size_t pixels = b.size();
+    b.insert(b.end(), v.rle.begin(), v.rle.end());
+    for (int r = 0; v.rle.empty() && r < H; ++r) {
+        const std::size_t row = b.size();
+        b.resize(row + (W * v.bits + 31) / 32 * 4);
         for (std::uint32_t x = 0; x < W; ++x) {
-            const int i = index_at(v, x, v.top_down ? r : H - 1 - r);
+            const int i = index_at(v.bits, x, v.top_down ? r : H - 1 - r);
             const std::uint8_t* c = kColors[i];
             std::uint32_t p = v.bits <= 8 ? i << (8 - v.bits - x * v.bits % 8) : c[2] | c[1] << 8 | c[0] << 16;
             for (int ch = 0; (v.bits == 16 || v.bits == 32) && ch < 4; ++ch) {
                 const std::uint32_t m = v.masks[ch], shift = m != 0 ? std::countr_zero(m) : 0;
                 p = (ch == 0 ? 0 : p) | (c[ch] * (m >> shift) + 127) / 255 << shift;
             }
-            for (std::uint32_t k = 0; k < std::max(v.bits / 8, 1u); ++k) b[at + x * v.bits / 8 + k] |= p >> 8 * k & 0xFF;
+            for (std::uint32_t k = 0; k < std::max(v.bits / 8, 1u); ++k) b[row + x * v.bits / 8 + k] |= p >> 8 * k & 0xFF;
         }
     }
     for (int r = 0; v.icon && r < H; ++r) {  // set where transparent, but for 32 bits, whose alpha decides
         b.resize(b.size() + 4);
-        for (int x = 0; x < W; ++x) b[b.size() - 4] |= (v.bits != 32 && kColors[index_at(v, x, H - 1 - r)][3] == 0) << (7 - x);
+        for (int x = 0; x < W; ++x) b[b.size() - 4] |= (v.bits != 32 && kColors[index_at(v.bits, x, H - 1 - r)][3] == 0) << (7 - x);
     }
     Buf f = v.icon ? Buf{0, 0, static_cast<std::uint8_t>(v.icon), 0, 1, 0, W, H, 0, 0, 1, 0} : Buf{'B', 'M'};
     if (v.icon) put(f, v.bits, 2), put(f, b.size(), 4), put(f, 22, 4);
@@ -96,15 +90,16 @@ RgbaPicture decode(const Variant& v, Bytes f, std::int64_t max) {
     return v.icon ? decode_icon(f, max, nullptr) : decode_bmp(f, max);
 }
 
+// Each variant decodes to the picture; cut anywhere, it ends inside the head or the pixels and is refused.
 TEST(BmpDecoder, DecodesOnePictureInEveryVariant) {
     for (const Variant& v : kVariants) {
         Buf want;
-        for (int i, y = 0; y < H; ++y) {
-            for (int x = 0; x < W; ++x) {
-                std::array<std::uint8_t, 4> c = std::to_array(kColors[i = index_at(v, x, y)]);
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0, i; x < W; ++x) {
+                std::array<std::uint8_t, 4> c = std::to_array(kColors[i = index_at(v.bits, x, y)]);
                 if (v.icon == 0 && (v.compression < 3 || v.masks[3] == 0)) c[3] = 255;
                 if (v.table != 0 && i >= static_cast<int>(v.table)) c = {0, 0, 0, 255};
-                if (rle(v) && (y == 1 ? x >= 3 : y == 0 && x < 4)) c = {0, 0, 0, 0};  // never set: transparent
+                if (!v.rle.empty() && (y == 1 ? x >= 3 : y == 0 && x < 4)) c = {0, 0, 0, 0};  // never set: transparent
                 want.insert(want.end(), c.begin(), c.end());
             }
         }
@@ -112,24 +107,21 @@ TEST(BmpDecoder, DecodesOnePictureInEveryVariant) {
         EXPECT_TRUE(v.icon ? is_icon(f) && !is_bmp(f) : is_bmp(f) && !is_icon(f)) << v.name;
         const RgbaPicture got = decode(v, f, W * H);
         EXPECT_EQ(std::tie(got.width, got.height, got.rgba), std::tie(W, H, want)) << v.name;
+        for (std::size_t n = 0; n < f.size(); ++n) EXPECT_THROW(decode(v, Bytes(f).first(n), 99), BadPicture) << v.name << n;
     }
 }
 
 TEST(BmpDecoder, RefusesBrokenFiles) {
-    for (const Variant& v : kVariants) {  // every cut ends inside the head or the pixels
-        const Buf f = file_of(v);
-        for (std::size_t n = 0; n < f.size(); ++n) EXPECT_THROW(decode(v, Bytes(f).first(n), 99), BadPicture) << v.name << n;
-    }
-    // A value written over a valid file: refused as broken, or as too large before a pixel is read. In order:
-    // pixels past the end, no width, 2 planes, an unknown head size, JPEG, PNG, RLE8 of 24 bits; no icon, an
-    // icon past the end, in the directory, run-length coded; a pixel too many, a size too large with the data
-    // short, 2^31 rows top-down, a huge icon.
+    // A value written over a valid file: pixels past the end, no width, 2 planes, an unknown head size, JPEG, PNG,
+    // RLE8 of 24 bits; no icon, an icon past the end, in the directory, run-length coded; then too large, before a
+    // pixel is read: a pixel too many, a size too large with the data short, 2^31 rows top-down, a huge icon.
     struct Broken { std::string variant; std::size_t at, bytes; std::uint32_t value; bool too_large = false; std::int64_t max = 99; };
     const Broken rows[] = {
-        {"1 bpp", 10, 4, 1000}, {"1 bpp", 18, 4, 0}, {"1 bpp", 26, 2, 2}, {"1 bpp", 14, 4, 100}, {"24 bpp gap", 30, 4, 4},
-        {"24 bpp gap", 30, 4, 5}, {"24 bpp gap", 30, 4, 1}, {"CUR 24 bpp", 4, 2, 0}, {"CUR 24 bpp", 14, 4, 1000},
+        {"1 bpp", 10, 4, 1000}, {"1 bpp", 18, 4, 0}, {"1 bpp", 26, 2, 2}, {"1 bpp", 14, 4, 100}, {"24 bpp", 30, 4, 4},
+        {"24 bpp", 30, 4, 5}, {"24 bpp", 30, 4, 1}, {"CUR 24 bpp", 4, 2, 0}, {"CUR 24 bpp", 14, 4, 1000},
         {"CUR 24 bpp", 18, 4, 6}, {"ICO 4 bpp", 38, 4, 2}, {"1 bpp", 18, 4, W, true, W * H - 1},
-        {"1 bpp", 18, 4, INT32_MAX, true, 1 << 20}, {"1 bpp", 22, 4, 0x80000000, true, INT64_MAX}, {"CUR 24 bpp", 26, 4, 1 << 20, true},
+        {"1 bpp", 18, 4, INT32_MAX, true, 1 << 20}, {"1 bpp", 22, 4, 0x80000000, true, INT64_MAX},
+        {"CUR 24 bpp", 26, 4, 1 << 20, true},
     };
     for (const Broken& row : rows) {
         const Variant& v = *std::find_if(std::begin(kVariants), std::end(kVariants), [&](auto& v) { return v.name == row.variant; });
@@ -138,9 +130,10 @@ TEST(BmpDecoder, RefusesBrokenFiles) {
         if (row.too_large) EXPECT_THROW(decode(v, f, row.max), TooLarge) << row.variant << row.at;
         else EXPECT_THROW(decode(v, f, row.max), BadPicture) << row.variant << row.at;
     }
-    Buf tga(30), tga_map(30);  // the second with a colour map's length: 256 icon entries, at offset 0
-    tga[2] = tga_map[2] = 2, tga[12] = tga_map[12] = tga[14] = tga_map[14] = 2, tga[16] = tga_map[16] = 24, tga_map[5] = 1;
-    EXPECT_FALSE(is_icon(tga) || is_icon(tga_map) || is_bmp(Buf{'B', 'M', ' ', 'i', 's', ' ', 't', 'e', 'x', 't', 14, 15, 16, 17, 18, 19, 20, 21}));
+    Buf tga(30), tga_map(30), text{'B', 'M', ' ', 'i', 's', ' ', 't', 'e', 'x', 't', 1, 2, 3, 4, 5, 6, 7, 8};
+    tga[2] = tga_map[2] = 2, tga[12] = tga_map[12] = tga[14] = tga_map[14] = 2, tga[16] = tga_map[16] = 24;
+    tga_map[5] = 1;  // a colour map's length: 256 icon entries, at offset 0
+    EXPECT_FALSE(is_icon(tga) || is_icon(tga_map) || is_bmp(text));
     EXPECT_THROW(decode_icon(tga_map, 99, nullptr), BadPicture);
 }
 

@@ -120,8 +120,7 @@ ln -s pic.bmp "$in/pic-link.bmp"
 echo '<svg xmlns="http://www.w3.org/2000/svg" width="20000" height="20000"><rect width="1" height="1"/></svg>' >"$in/huge.svg"
 hex 89504e470d0a1a0a0000000d4948445200007530000075300802000000e9456fed0000001149444154789c63601805a360140c77000003e80001b3a6d3460000000049454e44ae426082 >"$in/huge.png"
 hex 424d36000000000000003600000028000000307500003075000001001800000000000000000000000000000000000000000000000000 >"$in/huge.bmp"
-# Other formats' bytes, which no decoder here may see, and a PNG whose
-# pixel data stops early (one decoder thread or many).
+# Other formats' bytes, which no decoder here may see.
 hex 0a0501080000000030753075 >"$in/big.pcx"
 printf '/* XPM */\nstatic char *x[] = {"1 1 1 1", "a c #ff0000", "a"};\n' >"$in/x.xpm"
 printf '8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\1\0\10\0\3' >"$in/x.psd"
@@ -129,7 +128,6 @@ printf '<?xml version="1.0"?><image><read filename="%s"/></image>' "$in/raw" >"$
 printf '<?xml version="1.0"?><!DOCTYPE svg [<!ENTITY e SYSTEM "%s">]><svg xmlns="http://www.w3.org/2000/svg" width="9" height="9"><text>&e;</text></svg>' "$in/raw" >"$in/entity.svg"
 hex 000002000000000000000000010001001800ffffff >"$in/x.tga"
 hex 0000001866747970686569630000000068656963 >"$in/x.heic"
-hex 89504e470d0a1a0a0000000d49484452000000080000000808020000004b6d29dc0000000c49444154789c626090b301000000ffff79e107e90000000049454e44ae426082 >"$in/cut.png"
 # Large but under the limit: it loads.
 echo '<svg xmlns="http://www.w3.org/2000/svg" width="4000" height="3000"><rect width="9" height="9"/></svg>' >"$in/large.svg"
 (cd "$in" && find . -type f -exec md5sum {} + | sort) >"$tmp/inputs.md5"
@@ -200,8 +198,13 @@ done
 for f in big.pcx x.xpm x.psd x.xml entity.svg x.tga x.heic; do
   for c in blur gray; do row 2 'not a picture of a format read here (PNG, JPEG' $c "$in/$f" "$out/o.png"; done
 done
-for threads in 1 2 8; do
-  for ((k = 0; k < 15; k++)); do row 2 'cut short or corrupt' blur --threads $threads "$in/cut.png" "$out/o.png"; done
+# libvips may lose a decoder's failure between its threads: each is refused every time.
+broken=$(cd "$(dirname "$0")/broken-pictures" && pwd)
+for f in "$broken"/*.*; do
+  [[ $f == *.md ]] && continue
+  for threads in 1 2 8; do
+    for ((k = 0; k < 8; k++)); do row 2 'cut short or corrupt' blur --threads $threads "$f" "$out/o.png"; done
+  done
 done
 row 0 '' gray "$in/pic.bmp" "$out/g.png"
 row 0 '' gray "$in/large.svg" "$out/g.png"

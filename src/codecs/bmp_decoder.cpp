@@ -305,7 +305,7 @@ bool is_icon(Bytes head) noexcept {
 }
 
 RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
-    if (f.size() < 18) bad(head_cut);
+    if (f.size() < 18) bad("the BMP file's head is cut short");
     if (f[0] != 'B' || f[1] != 'M') bad("not a BMP file");
     const Dib d = read_dib(f, 14);
     check_size(d.width, d.height, max_pixels);

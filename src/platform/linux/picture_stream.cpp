@@ -20,10 +20,7 @@ struct PictureStream::State {
     std::string name;
 };
 
-void set_picture_threads(std::int32_t threads) {
-    platform::start_vips();
-    vips_concurrency_set(threads < 1 ? 1 : threads);
-}
+void set_picture_threads(std::int32_t threads) { platform::set_threads(threads); }
 
 PictureStream PictureStream::open_file(const std::string& path, std::int64_t max_pixels) {
     auto state = std::make_shared<State>();
@@ -45,6 +42,7 @@ PictureStream PictureStream::of_rows(const std::uint8_t* rgb, std::int32_t width
                                      std::int32_t height) {
     auto state = std::make_shared<State>();
     state->source.rgb = platform::picture_of_rows(rgb, width, height);
+    state->source.check = std::make_shared<platform::DecodeCheck>(0);
     state->name = "the picture";
     return PictureStream(std::move(state));
 }
@@ -53,6 +51,7 @@ PictureStream PictureStream::of_image(const Image& image) {
     auto state = std::make_shared<State>();
     state->rows = platform::rgb_rows(image);
     state->source.rgb = platform::picture_of_rows(state->rows.data(), image.width, image.height);
+    state->source.check = std::make_shared<platform::DecodeCheck>(0);
     state->name = "the picture";
     return PictureStream(std::move(state));
 }
@@ -62,7 +61,7 @@ std::int32_t PictureStream::height() const noexcept { return state_->source.rgb-
 
 PictureStream PictureStream::filtered(PixelFilter filter) const {
     auto state = std::make_shared<State>();
-    state->source.rgb = platform::filtered_picture(state_->source.rgb.get(), filter);
+    state->source.rgb = platform::filtered_picture(state_->source.rgb.get(), filter, state_->source.check.get());
     state->source.check = state_->source.check;
     state->source.format = state_->source.format;
     state->made_from = state_;

@@ -94,6 +94,7 @@ struct StepKind {
     RowsStep step;
     int margin;
     const void* how;
+    DecodeCheck* check = nullptr;  // where a failure is kept (libvips may lose it)
 };
 
 int generate_rows(VipsRegion* out, void* seq, void* a, void* b, gboolean*) {
@@ -103,18 +104,20 @@ int generate_rows(VipsRegion* out, void* seq, void* a, void* b, gboolean*) {
     const VipsRect& r = out->valid;
     VipsRect need{0, std::max(0, r.top - kind.margin), image->Xsize, 0};
     need.height = std::min(image->Ysize, r.top + r.height + kind.margin) - need.top;
-    if (vips_region_prepare(in, &need) != 0) return -1;
+    if (vips_region_prepare(in, &need) != 0) return -1;  // kept by the step that failed
     // No exception leaves for libvips' C code; it hears of a failure by -1.
+    std::string failure;
     try {
         kind.step(in, out, kind.how);
+        return 0;
     } catch (const std::bad_alloc&) {
-        vips_error("orvessa", "out of memory");
-        return -1;
+        failure = "out of memory";
     } catch (const Error& e) {
-        vips_error("orvessa", "%s", e.description().c_str());
-        return -1;
+        failure = e.description();
     }
-    return 0;
+    vips_error("orvessa", "%s", failure.c_str());
+    if (kind.check != nullptr) kind.check->failed(failure);
+    return -1;
 }
 
 VipsImagePtr new_step(VipsImage* in, int bands) {
@@ -129,10 +132,14 @@ VipsImagePtr new_step(VipsImage* in, int bands) {
     return out;
 }
 
-VipsImagePtr stream_step(VipsImage* in, int bands, const StepKind& kind) {
+VipsImagePtr stream_step(VipsImage* in, int bands, const StepKind& how, DecodeCheck* check) {
     VipsImagePtr out = new_step(in, bands);
-    if (vips_image_generate(out.get(), vips_start_one, generate_rows, vips_stop_one, in,
-                            const_cast<StepKind*>(&kind)) != 0) {
+    // The image owns its step, which names the stream's check.
+    auto* kind = new StepKind(how);
+    kind->check = check;
+    g_object_set_data_full(G_OBJECT(out.get()), "orvessa-step", kind,
+                           [](gpointer p) { delete static_cast<StepKind*>(p); });
+    if (vips_image_generate(out.get(), vips_start_one, generate_rows, vips_stop_one, in, kind) != 0) {
         throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     }
     return out;
@@ -145,7 +152,7 @@ int watch_rows(VipsRegion* out, void* seq, void*, void* b, gboolean*) {
     const VipsRect r = out->valid;
     if (vips_region_prepare(in, &r) != 0 || vips_region_region(out, in, &r, r.left, r.top) != 0) {
         const char* why = vips_error_buffer();
-        check.failed(std::string(why, std::strcspn(why, "\n")));
+        check.failed("the picture is cut short or corrupt: " + std::string(why, std::strcspn(why, "\n")));
         return -1;
     }
     check.delivered(r.top, r.height);
@@ -161,6 +168,26 @@ VipsImagePtr watched(VipsImage* decoded, const std::shared_ptr<DecodeCheck>& che
         throw Error::of(ErrorNumber::out_of_memory, vips_failure());
     }
     return out;
+}
+
+// WebP's loader decodes the whole picture when it starts, through a sink of
+// its own whose failure libvips may lose between threads: it starts here,
+// on one thread. The threads setting is the process's, so it is changed
+// only under this lock (set_picture_threads takes it too).
+std::mutex& threads_setting() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+void decode_now(VipsImage* loaded, const std::string& name) {
+    const std::lock_guard lock(threads_setting());
+    const int threads = vips_concurrency_get();
+    vips_concurrency_set(1);
+    const std::unique_ptr<VipsRegion, GObjectUnref> region(vips_region_new(loaded));
+    const VipsRect first{0, 0, loaded->Xsize, 1};
+    const bool decoded = vips_region_prepare(region.get(), &first) == 0;
+    vips_concurrency_set(threads);
+    if (!decoded) throw corrupt(name, "WebP", vips_failure());
 }
 
 // The descriptor a custom target writes to, with the system's reason for a
@@ -268,7 +295,7 @@ void DecodeCheck::failed(std::string reason) {
 std::string DecodeCheck::trouble() const {
     if (failed_.load()) {
         const std::lock_guard lock(mutex_);
-        return "the picture is cut short or corrupt" + (reason_.empty() ? std::string() : ": " + reason_);
+        return reason_;
     }
     for (std::int32_t y = 0; y < height_; ++y) {
         if ((rows_[static_cast<std::size_t>(y) / 64].load(std::memory_order_relaxed) >> (y % 64) & 1) == 0) {
@@ -276,6 +303,12 @@ std::string DecodeCheck::trouble() const {
         }
     }
     return {};
+}
+
+void set_threads(std::int32_t threads) {
+    start_vips();
+    const std::lock_guard lock(threads_setting());
+    vips_concurrency_set(threads < 1 ? 1 : threads);
 }
 
 void start_vips() {
@@ -353,11 +386,14 @@ PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pix
     const std::int64_t width = image->Xsize, height = image->Ysize;
     if (width * height > max_pixels) throw too_large(name, width, height, max_pixels);
     if (format->load != nullptr) {
+        if (format->written == PictureFormat::webp) decode_now(image.get(), name);
         picture.check = std::make_shared<DecodeCheck>(image->Ysize);
         image = watched(image.get(), picture.check);
+    } else {
+        picture.check = std::make_shared<DecodeCheck>(0);
     }
     picture.rgb = eight_bit_rgb(image.get(), name);
-    if (picture.rgb->Bands > 3) picture.rgb = stream_step(picture.rgb.get(), 3, flatten_kind);
+    if (picture.rgb->Bands > 3) picture.rgb = stream_step(picture.rgb.get(), 3, flatten_kind, picture.check.get());
     picture.rgb->Type = VIPS_INTERPRETATION_sRGB;
     picture.format = format->name;
     return picture;
@@ -429,8 +465,8 @@ DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pix
     return decoded;
 }
 
-VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter) {
-    return stream_step(rgb, 3, filter == PixelFilter::blur ? blur_kind : smooth_kind);
+VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter, DecodeCheck* check) {
+    return stream_step(rgb, 3, filter == PixelFilter::blur ? blur_kind : smooth_kind, check);
 }
 
 VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height) {

@@ -30,6 +30,9 @@ using VipsImagePtr = std::unique_ptr<VipsImage, GObjectUnref>;
 // Error::platform when libvips cannot start.
 void start_vips();
 
+// Threads of every stream started from now on (at least 1).
+void set_threads(std::int32_t threads);
+
 // libvips' last error as text, and its error buffer cleared.
 std::string vips_failure();
 
@@ -37,14 +40,16 @@ std::string vips_failure();
 // Raises Error::platform: file not found (53), path/file access error (75).
 UniqueFd open_picture_file(const std::string& path);
 
-// What the decoder of one picture delivered: libvips may lose a decoder's
-// failure between its threads, so every strip that leaves the decoder is
-// marked here, and a failure kept, to be asked after the picture is used.
+// What a stream delivered: libvips may lose a failure between its threads
+// (its pool decides on success before its last workers end), so every
+// strip that leaves a streaming decoder is marked here, and any failure of
+// the decoder or of our steps kept, to be asked after the picture is used.
 class DecodeCheck {
 public:
+    // `height` rows to be delivered; 0 where no decoder streams.
     explicit DecodeCheck(std::int32_t height);
     void delivered(std::int32_t top, std::int32_t rows) noexcept;
-    void failed(std::string reason);
+    void failed(std::string trouble);
     // Empty when every row came and no strip failed, else why not.
     std::string trouble() const;
 
@@ -104,7 +109,7 @@ DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pix
 // The filter over a streaming picture of R, G, B rows: each strip of rows is
 // filtered from the rows around it on one of libvips' threads. Raises
 // Error::platform when the step cannot be made.
-VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter);
+VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter, DecodeCheck* check);
 
 // Rows of R, G, B bytes, top first, wrapped (not copied) as a picture.
 VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height);
