@@ -7,6 +7,8 @@ import inspect
 import multiprocessing
 import os
 import pickle
+import struct
+import zlib
 
 import numpy as np
 import pytest
@@ -142,3 +144,28 @@ def test_a_failed_write_says_why():
     with pytest.raises(OSError) as raised:
         orvessa.write_picture("/dev/full", np.zeros((64, 64, 3), np.uint8))
     assert raised.value.errno == errno.ENOSPC and "No space left on device" in str(raised.value)
+
+
+def _png(ihdr=(8, 8, 8, 2, 0), idat=None, crc=None, iend=True):
+    def chunk(kind, data, check=None):
+        return (len(data).to_bytes(4, "big") + kind + data
+                + (zlib.crc32(kind + data) if check is None else check).to_bytes(4, "big"))
+    width, height, depth, colour, interlace = ihdr
+    rows = b"".join(b"\0" + bytes((x * 30 + y * 7) % 256 for x in range(width * 3)) for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, interlace), crc)
+            + (b"" if idat == b"" else chunk(b"IDAT", zlib.compress(rows) if idat is None else idat))
+            + (chunk(b"IEND", b"") if iend else b""))
+
+
+@pytest.mark.parametrize("name, data", [
+    ("bad head checksum", _png(crc=1)), ("no pixel data", _png(idat=b"")), ("colour type 1", _png((8, 8, 8, 1, 0))),
+    ("depth 0", _png((8, 8, 0, 0, 0))), ("zero width", _png((0, 8, 8, 2, 0))), ("bad interlace", _png((8, 8, 8, 2, 7))),
+    ("corrupt zlib", _png(idat=b"\x78\x9c" + b"\xff" * 30)), ("rows short", _png(idat=zlib.compress(b"\0" * 100))),
+])
+def test_corrupt_pngs_are_refused(name, data, tmp_path):
+    (tmp_path / "p.png").write_bytes(data)
+    with pytest.raises(orvessa.InvalidPicture):
+        orvessa.read_picture(tmp_path / "p.png")
+    (tmp_path / "p.png").write_bytes(_png())  # the same picture whole
+    assert orvessa.read_picture(tmp_path / "p.png").shape == (8, 8, 3)
