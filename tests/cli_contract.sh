@@ -203,7 +203,7 @@ broken=$(cd "$(dirname "$0")/broken-pictures" && pwd)
 for f in "$broken"/*.*; do
   [[ $f == *.md ]] && continue
   for threads in 1 2 8; do
-    for ((k = 0; k < 8; k++)); do row 2 'cut short or corrupt' blur --threads $threads "$f" "$out/o.png"; done
+    for ((k = 0; k < 8; k++)); do row 2 "cannot read $f: .*cut short or corrupt" blur --threads $threads "$f" "$out/o.png"; done
   done
 done
 row 0 '' gray "$in/pic.bmp" "$out/g.png"
@@ -283,16 +283,16 @@ chmod 640 "$w/rocket.jpg"
 expect_status 0 "--force" "$cli" blur "$w/chelsea-small.bmp" --force "$w/rocket.jpg"
 [[ $(stat -c %a "$w/rocket.jpg") == 640 ]] || fail "--force: mode not kept"
 cmp -s "$w/rocket.jpg" "$pictures/coffee.bmp" && fail "--force: rocket.jpg not replaced"
-failed_write() { # FOLDER FILE-SIZE-LIMIT
+failed_write() { # FOLDER FILE-SIZE-LIMIT REASON
   printf 'prior' >"$1/prior.png"
   (ulimit -f "$2" && exec "$cli" blur -f "$pictures/coffee.bmp" "$1/prior.png") 2>"$tmp/err"
-  [[ $? == 2 ]] && grep -q 'prior.png' "$tmp/err" || fail "failed write in $1: $(cat "$tmp/err")"
+  [[ $? == 2 ]] && grep -qx "orvessa: cannot write $1/prior.png: $3" "$tmp/err" || fail "failed write in $1: $(cat "$tmp/err")"
   [[ $(cat "$1/prior.png") == prior && $(ls -A "$1") == prior.png ]] || fail "failed write in $1: OUT broken or a stray file: $(ls -A "$1")"
 }
-mkdir "$tmp/limited" && failed_write "$tmp/limited" 8
+mkdir "$tmp/limited" && failed_write "$tmp/limited" 8 'File too large'
 # A full disk, where root may mount a small one.
 if [[ $(id -u) == 0 ]] && mkdir "$tmp/full" && mount -t tmpfs -o size=64k tmpfs "$tmp/full" 2>/dev/null; then
-  failed_write "$tmp/full" unlimited
+  failed_write "$tmp/full" unlimited 'No space left on device'
   umount "$tmp/full"
 fi
 

@@ -1,14 +1,5 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <iterator>
 #include <utility>
 
 #include "cli.hpp"
