@@ -9,7 +9,7 @@ namespace orvessa::test {
 namespace {
 
 Outcome blur(std::vector<std::uint8_t> bytes, std::int32_t dim_x, std::int32_t dim_y) {
-    return run_filter(Filter::blur, FilterPath::automatic, std::move(bytes), dim_x, dim_y);
+    return run_filter(PixelFilter::blur, FilterPath::automatic, std::move(bytes), dim_x, dim_y);
 }
 
 TEST(Blur, WorkedExampleUsesEntryValuesOnly) {
@@ -25,7 +25,7 @@ TEST(Blur, WorkedExampleUsesEntryValuesOnly) {
         for (int b = 0; b < 3; ++b) expected[static_cast<std::size_t>(at + b)] = static_cast<std::uint8_t>(values[b]);
     }
     for (FilterPath path : {FilterPath::literal, FilterPath::automatic}) {
-        EXPECT_EQ(run_filter(Filter::blur, path, bytes, 4, 5), (Outcome{expected, std::nullopt}));
+        EXPECT_EQ(run_filter(PixelFilter::blur, path, bytes, 4, 5), (Outcome{expected, std::nullopt}));
     }
 }
 

@@ -12,14 +12,13 @@
 #include "filters/filter_paths.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
+#include "orvessa/filter_pixels.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/pixel_layout.hpp"
 
 namespace orvessa::test {
 
-enum class Filter { blur, median_cut };
-
-inline const char* filter_name(Filter f) { return f == Filter::blur ? "blur" : "median_cut"; }
+inline const char* filter_name(PixelFilter f) { return f == PixelFilter::blur ? "blur" : "median_cut"; }
 
 struct Outcome {
     std::vector<std::uint8_t> bytes;
@@ -43,7 +42,7 @@ public:
 // an odd count whose bands differ in length and are often a row or two.
 inline constexpr std::int32_t thread_counts[] = {1, 2, 5};
 
-inline Outcome run_filter(Filter filter, FilterPath path, std::vector<std::uint8_t> bytes,
+inline Outcome run_filter(PixelFilter filter, FilterPath path, std::vector<std::uint8_t> bytes,
                           std::int32_t dim_x, std::int32_t dim_y, ArrayShape shape = {},
                           std::int32_t threads = 1) {
     const ForcedPath forced(path);
@@ -55,7 +54,7 @@ inline Outcome run_filter(Filter filter, FilterPath path, std::vector<std::uint8
     try {
         Pictava effects(nullptr);
         const FilterOptions options{threads};
-        if (filter == Filter::blur) {
+        if (filter == PixelFilter::blur) {
             effects.Blur_Buffer(array, dim_x, dim_y, options);
         } else {
             effects.MedianCut_Buffer(array, dim_x, dim_y, options);

@@ -39,11 +39,10 @@ Picture random_picture(std::mt19937& rng, std::int32_t width, std::int32_t heigh
     return {width, height, row_step, random_bytes(rng, span)};
 }
 
-class FilterPixels : public ::testing::TestWithParam<std::tuple<FilterPath, Filter>> {};
+class FilterPixels : public ::testing::TestWithParam<std::tuple<FilterPath, PixelFilter>> {};
 
 TEST_P(FilterPixels, AnyRowLayoutAndAnyCutGiveTheBufferFiltersBytes) {
     const auto [path, filter] = GetParam();
-    const PixelFilter pixel_filter = filter == Filter::blur ? PixelFilter::blur : PixelFilter::smooth;
     std::mt19937 rng(17);
     for (const auto& [width, height] : {std::pair{3, 4}, {5, 7}, {17, 9}, {64, 33}, {101, 12}}) {
         for (const std::ptrdiff_t gap : {0, 5}) {
@@ -57,7 +56,7 @@ TEST_P(FilterPixels, AnyRowLayoutAndAnyCutGiveTheBufferFiltersBytes) {
                 for (const std::int32_t threads : thread_counts) {
                     Picture whole = original;
                     const ForcedPath forced(path);
-                    filter_pixels(pixel_filter, whole.rows(), width, height, {threads});
+                    filter_pixels(filter, whole.rows(), width, height, {threads});
                     EXPECT_EQ(whole.as_buffer(), expected) << threads << " threads";
                 }
 
@@ -71,7 +70,7 @@ TEST_P(FilterPixels, AnyRowLayoutAndAnyCutGiveTheBufferFiltersBytes) {
                 for (std::int32_t first = 1; first <= height - 3;) {
                     const std::int32_t last = std::min(
                         height - 3, first + std::uniform_int_distribution<>(0, 4)(rng));
-                    filter_pixel_rows(pixel_filter, original.rows(), streamed.rows(), width, first,
+                    filter_pixel_rows(filter, original.rows(), streamed.rows(), width, first,
                                       last);
                     first = last + 1;
                 }
@@ -83,7 +82,7 @@ TEST_P(FilterPixels, AnyRowLayoutAndAnyCutGiveTheBufferFiltersBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, FilterPixels,
                          ::testing::Combine(::testing::ValuesIn(fast_paths()),
-                                            ::testing::Values(Filter::blur, Filter::median_cut)));
+                                            ::testing::Values(PixelFilter::blur, PixelFilter::median_cut)));
 
 }  // namespace
 }  // namespace orvessa::test

@@ -20,7 +20,6 @@
 namespace orvessa {
 namespace {
 
-using test::Filter;
 using test::Outcome;
 
 // Random bytes around a diagonal gradient; `amplitude` sets how far they
@@ -49,7 +48,7 @@ protected:
         if (!filter_path_available(GetParam())) GTEST_SKIP() << "this processor cannot run it";
     }
 
-    void expect_literal(Filter filter, const std::vector<std::uint8_t>& bytes, std::int32_t dim_x,
+    void expect_literal(PixelFilter filter, const std::vector<std::uint8_t>& bytes, std::int32_t dim_x,
                         std::int32_t dim_y, std::int32_t lower_bound = 0) {
         const test::ArrayShape shape{lower_bound};
         const Outcome want = test::run_filter(filter, FilterPath::literal, bytes, dim_x, dim_y, shape);
@@ -75,7 +74,7 @@ protected:
 // Widths 1..100 cover 1, 2, 3, N - 1, N, N + 1 and 3N + 2 pixels for the
 // 16-, 32- and 64-byte blocks; rows are 3 * width bytes, pads random.
 TEST_P(FilterVariants, EveryWidthUpToAHundredMatchesTheLiteralFilter) {
-    for (Filter filter : {Filter::blur, Filter::median_cut}) {
+    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
         for (std::int32_t dim_x = 1; dim_x <= 100; ++dim_x) {
             for (std::int32_t amplitude : {3, 40, 255}) {
                 const std::int32_t dim_y = 4 + dim_x % 3;
@@ -87,7 +86,7 @@ TEST_P(FilterVariants, EveryWidthUpToAHundredMatchesTheLiteralFilter) {
 }
 
 TEST_P(FilterVariants, WideImagesMatchTheLiteralFilter) {
-    for (Filter filter : {Filter::blur, Filter::median_cut}) {
+    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
         for (std::int32_t dim_x : {255, 256, 257, 1001}) {
             expect_literal(filter, noise(full_size(dim_x, 9), 24, 7), dim_x, 9);
         }
@@ -108,7 +107,7 @@ TEST_P(FilterVariants, FlatAreasAndNoiseMatchTheLiteralFilter) {
                 bytes[row * stride + i] = static_cast<std::uint8_t>(76 + row % 2);
             }
         }
-        for (Filter filter : {Filter::blur, Filter::median_cut}) {
+        for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
             expect_literal(filter, bytes, dim_x, dim_y);
         }
     }
@@ -118,7 +117,7 @@ TEST_P(FilterVariants, FlatAreasAndNoiseMatchTheLiteralFilter) {
 // dim_y - 1 - k: on 12 rows, k = 3 and 4 stop it inside the second of two
 // bands that the whole image would be cut into.
 TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDoes) {
-    for (Filter filter : {Filter::blur, Filter::median_cut}) {
+    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
         for (std::int32_t dim_x : {5, 22, 43}) {
             for (std::int32_t dim_y : {6, 12}) {
                 const auto stride = PixelLayout::stride_for(dim_x);
@@ -139,7 +138,7 @@ TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
     for (const char* name : {"coffee.bmp", "chelsea-small.bmp"}) {
         const test::BmpPicture picture = test::read_bmp(std::string(ORVESSA_PICTURES) + "/" + name);
         ASSERT_FALSE(picture.pixels.empty()) << name;
-        for (Filter filter : {Filter::blur, Filter::median_cut}) {
+        for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
             expect_literal(filter, test::buffer_of(picture), picture.width, picture.height);
         }
     }

@@ -15,7 +15,7 @@ namespace {
 std::vector<std::vector<int>> smooth_rows(const std::vector<std::vector<int>>& rows, FilterPath path) {
     const auto dim_y = static_cast<std::int32_t>(rows.size());
     const auto dim_x = static_cast<std::int32_t>(rows[0].size());
-    const Outcome out = run_filter(Filter::median_cut, path, gray_image(rows), dim_x, dim_y);
+    const Outcome out = run_filter(PixelFilter::median_cut, path, gray_image(rows), dim_x, dim_y);
     EXPECT_FALSE(out.error);
     auto result = rows;
     for (std::int32_t r = 0; r < dim_y; ++r) {
@@ -92,8 +92,8 @@ TEST(MedianCutIdentities, MixFactorsMatchTheLiteralFilterOverTheRangeOfSpreads) 
     for (unsigned amplitude = 0; amplitude <= 64; ++amplitude) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(PixelLayout::stride_for(dim_x)) * dim_y);
         for (auto& b : bytes) b = static_cast<std::uint8_t>(100 + rng() % (amplitude + 1));
-        EXPECT_EQ(run_filter(Filter::median_cut, FilterPath::scalar, bytes, dim_x, dim_y),
-                  run_filter(Filter::median_cut, FilterPath::literal, bytes, dim_x, dim_y))
+        EXPECT_EQ(run_filter(PixelFilter::median_cut, FilterPath::scalar, bytes, dim_x, dim_y),
+                  run_filter(PixelFilter::median_cut, FilterPath::literal, bytes, dim_x, dim_y))
             << "amplitude " << amplitude;
     }
 }

@@ -14,7 +14,7 @@ namespace {
 constexpr std::int32_t overflow = 6;
 constexpr std::int32_t subscript = 9;
 
-class WalkFailures : public ::testing::TestWithParam<std::tuple<Filter, FilterPath>> {
+class WalkFailures : public ::testing::TestWithParam<std::tuple<PixelFilter, FilterPath>> {
 protected:
     // The outcome on one thread, which every thread count must repeat.
     Outcome run(const std::vector<std::uint8_t>& bytes, std::int32_t dim_x, std::int32_t dim_y,
@@ -134,7 +134,7 @@ TEST_P(WalkFailures, NarrowImagesReadEveryRowButWriteNothing) {
     EXPECT_EQ(run(bytes, 4, 3), (Outcome{bytes, std::nullopt}));
 }
 
-std::string case_name(const ::testing::TestParamInfo<std::tuple<Filter, FilterPath>>& info) {
+std::string case_name(const ::testing::TestParamInfo<std::tuple<PixelFilter, FilterPath>>& info) {
     return std::string(filter_name(std::get<0>(info.param))) + "_" +
            std::string(filter_path_name(std::get<1>(info.param)));
 }
@@ -146,7 +146,7 @@ std::vector<FilterPath> every_path() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, WalkFailures,
-                         ::testing::Combine(::testing::Values(Filter::blur, Filter::median_cut),
+                         ::testing::Combine(::testing::Values(PixelFilter::blur, PixelFilter::median_cut),
                                             ::testing::ValuesIn(every_path())),
                          case_name);
 
@@ -154,11 +154,11 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, WalkFailures,
 // every thread count, must leave the same bytes and raise the same error as
 // the literal walk. A lowest index above 0 stops the walk part way, often
 // inside what would be a later band.
-class FastPathsMatchLiteral : public ::testing::TestWithParam<Filter> {};
+class FastPathsMatchLiteral : public ::testing::TestWithParam<PixelFilter> {};
 
 TEST_P(FastPathsMatchLiteral, OnRandomBuffers) {
-    const Filter filter = GetParam();
-    std::mt19937 rng(filter == Filter::blur ? 1u : 2u);
+    const PixelFilter filter = GetParam();
+    std::mt19937 rng(filter == PixelFilter::blur ? 1u : 2u);
     std::uniform_int_distribution<std::int32_t> small(0, 70);
     const auto paths = fast_paths();
     for (int round = 0; round < 400; ++round) {
@@ -186,7 +186,7 @@ TEST_P(FastPathsMatchLiteral, OnRandomBuffers) {
 }
 
 TEST_P(FastPathsMatchLiteral, OnLargeSmoothAndNoisyImages) {
-    const Filter filter = GetParam();
+    const PixelFilter filter = GetParam();
     std::mt19937 rng(7);
     for (auto [dim_x, dim_y] : {std::pair{301, 37}, std::pair{64, 65}, std::pair{333, 9}}) {
         auto bytes = random_bytes(rng, static_cast<std::size_t>(PixelLayout::stride_for(dim_x) * dim_y));
@@ -206,7 +206,7 @@ TEST_P(FastPathsMatchLiteral, OnLargeSmoothAndNoisyImages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFilters, FastPathsMatchLiteral,
-                         ::testing::Values(Filter::blur, Filter::median_cut),
+                         ::testing::Values(PixelFilter::blur, PixelFilter::median_cut),
                          [](const auto& info) { return std::string(filter_name(info.param)); });
 
 }  // namespace

@@ -13,7 +13,9 @@
 
 namespace orvessa {
 
-enum class PixelFilter { blur, smooth };
+// The filters, by the names of the buffer methods they are (Blur_Buffer,
+// MedianCut_Buffer); the faces call the second "smooth" (pixel_filters).
+enum class PixelFilter { blur, median_cut };
 
 // Every filter, a row each: the name that the tool's command and the Python
 // and Dask functions take, the buffer method that it is, and what it does.
@@ -25,7 +27,7 @@ struct FilterRow {
 };
 inline constexpr FilterRow pixel_filters[] = {
     {PixelFilter::blur, "blur", "Blur_Buffer", "3 x 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1 over 16)"},
-    {PixelFilter::smooth, "smooth", "MedianCut_Buffer",
+    {PixelFilter::median_cut, "smooth", "MedianCut_Buffer",
      "edge-adaptive smoothing: each byte blends with its blur by how widely its neighbourhood spreads"},
 };
 constexpr const FilterRow* filter_named(std::string_view name) noexcept {

@@ -273,9 +273,9 @@ void filter_rows(VipsRegion* in, VipsRegion* out, const void* how) {
     }
 }
 constexpr PixelFilter blur_filter = PixelFilter::blur;
-constexpr PixelFilter smooth_filter = PixelFilter::smooth;
+constexpr PixelFilter median_cut_filter = PixelFilter::median_cut;
 constexpr StepKind blur_kind{filter_rows, 1, &blur_filter};
-constexpr StepKind smooth_kind{filter_rows, 1, &smooth_filter};
+constexpr StepKind median_cut_kind{filter_rows, 1, &median_cut_filter};
 
 }  // namespace
 
@@ -466,7 +466,7 @@ DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pix
 }
 
 VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter, DecodeCheck* check) {
-    return stream_step(rgb, 3, filter == PixelFilter::blur ? blur_kind : smooth_kind, check);
+    return stream_step(rgb, 3, filter == PixelFilter::blur ? blur_kind : median_cut_kind, check);
 }
 
 VipsImagePtr picture_of_rows(const std::uint8_t* rgb, std::int32_t width, std::int32_t height) {
