@@ -69,6 +69,10 @@ Image gray_picture(const std::string& in, const GraySettings& gray);
 // A whole file ("-": standard input): only a regular file, never waiting
 // on a FIFO or a device. For other readers (raw buffers).
 std::vector<std::uint8_t> read_file(const std::string& path);
+// True when the file's first bytes are those of a format read here (a
+// regular file that can be read; nothing is decoded).
+bool is_picture_file(const std::string& path);
+
 // The output rules on their own, for other writers (raw buffers).
 bool output_exists(const std::string& path);
 // Raises as writing would: OUT exists and may not be replaced, is a folder...

@@ -10,6 +10,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictures.hpp"
 #include "platform/linux/output_file.hpp"
+#include "platform/linux/picture_formats.hpp"
 #include "platform/linux/vips_pictures.hpp"
 
 namespace orvessa {
@@ -72,6 +73,17 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
         if (got < 0) throw Error::reading(ErrorNumber::file_access, name, std::strerror(errno), errno);
         if (got == 0) return bytes;
         bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+}
+
+bool is_picture_file(const std::string& path) {
+    try {
+        const platform::UniqueFd file = platform::open_picture_file(path);
+        std::uint8_t head[platform::sniff_bytes];
+        const ssize_t got = platform::read_some(file.get(), head, sizeof head);
+        return got > 0 && platform::format_of_bytes({head, static_cast<std::size_t>(got)}) != nullptr;
+    } catch (const Error&) {
+        return false;
     }
 }
 
