@@ -10,7 +10,6 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictures.hpp"
 #include "platform/linux/output_file.hpp"
-#include "platform/linux/picture_formats.hpp"
 #include "platform/linux/vips_pictures.hpp"
 
 namespace orvessa {
@@ -78,10 +77,7 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
 
 bool is_picture_file(const std::string& path) {
     try {
-        const platform::UniqueFd file = platform::open_picture_file(path);
-        std::uint8_t head[platform::sniff_bytes];
-        const ssize_t got = platform::read_some(file.get(), head, sizeof head);
-        return got > 0 && platform::format_of_bytes({head, static_cast<std::size_t>(got)}) != nullptr;
+        return platform::holds_picture_format(platform::open_picture_file(path).get());
     } catch (const Error&) {
         return false;
     }

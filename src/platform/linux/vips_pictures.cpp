@@ -350,6 +350,12 @@ UniqueFd open_picture_file(const std::string& path) {
     return file;
 }
 
+bool holds_picture_format(int fd) {
+    std::uint8_t head[sniff_bytes];
+    const ssize_t got = read_some(fd, head, sizeof head);
+    return got > 0 && format_of_bytes({head, static_cast<std::size_t>(got)}) != nullptr;
+}
+
 PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pixels) {
     start_vips();
     const std::unique_ptr<VipsSource, GObjectUnref> source(vips_source_new_from_descriptor(fd));

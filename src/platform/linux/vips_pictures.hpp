@@ -39,6 +39,8 @@ std::string vips_failure();
 // Opens a regular file for reading without blocking on a FIFO or device.
 // Raises Error::platform: file not found (53), path/file access error (75).
 UniqueFd open_picture_file(const std::string& path);
+// Whether the first bytes on `fd` are those of a format read here.
+bool holds_picture_format(int fd);
 
 // What a stream delivered: libvips may lose a failure between its threads
 // (its pool decides on success before its last workers end), so every
