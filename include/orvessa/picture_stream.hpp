@@ -69,6 +69,12 @@ public:
     // The rows decoded into `rgb` (height rows of 3 * width bytes, row_step
     // apart). Raises as write does.
     void read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const;
+    // The file's orientation, 1 to 8 as EXIF numbers them (1: stored upright).
+    int orientation() const noexcept;
+    // read_rows with the picture turned upright by its orientation, as
+    // viewers show it: height() rows of width() pixels become width() rows
+    // of height() pixels for orientations 5 to 8.
+    void read_upright_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const;
 
 private:
     struct State;

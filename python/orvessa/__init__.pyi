@@ -30,8 +30,8 @@ def blur_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0
 def smooth_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
     """MedianCut_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
 
-def read_picture(path: _Path, *, max_pixels: int = ...) -> _Picture:
-    """A picture file as an (H, W, 3) uint8 array of R G B, top row first."""
+def read_picture(path: _Path, *, max_pixels: int = ..., orient: bool = True) -> _Picture:
+    """A picture file as an (H, W, 3) uint8 array of R G B, top row first, upright unless orient=False."""
 
 def write_picture(path: _Path, image: _Picture, *, quality: Optional[int] = None) -> None:
     """Writes an (H, W, 3) uint8 array as the orvessa tool writes pictures (format by extension)."""

@@ -221,13 +221,14 @@ stream's threads (0: as many as the process has set).)").c_str());
     }
     m.attr("filters") = py::tuple(filters);
 
-    m.def("read_picture", [](const py::object& path, std::int64_t max_pixels) {
-        return read_picture(file_path(path), max_pixels);
-    }, py::arg("path"), py::kw_only(), py::arg("max_pixels") = default_stream_pixels, R"(
+    m.def("read_picture", [](const py::object& path, std::int64_t max_pixels, bool orient) {
+        return read_picture(file_path(path), max_pixels, orient);
+    }, py::arg("path"), py::kw_only(), py::arg("max_pixels") = default_stream_pixels, py::arg("orient") = true, R"(
 The picture in a file as a uint8 array (H, W, 3) of R G B, top row first,
-decoded as the orvessa tool decodes it (transparent parts over white). A
-picture that declares more than max_pixels pixels is refused (error 7)
-before any is decoded.)");
+decoded as the orvessa tool decodes it (transparent parts over white) and
+turned upright by its EXIF orientation, as viewers show it; orient=False
+gives the pixels as stored. A picture that declares more than max_pixels
+pixels is refused (error 7) before any is decoded.)");
     m.def("write_picture", [](const py::object& path, const py::object& image,
                               std::optional<int> quality) {
         write_picture(file_path(path), image, quality);

@@ -53,7 +53,7 @@ private:
 
 }  // namespace
 
-py::array read_picture(const std::string& path, std::int64_t max_pixels) {
+py::array read_picture(const std::string& path, std::int64_t max_pixels, bool orient) {
     PictureSettings settings;
     settings.max_pixels = max_pixels;
     std::optional<PictureStream> picture;
@@ -61,12 +61,20 @@ py::array read_picture(const std::string& path, std::int64_t max_pixels) {
         const py::gil_scoped_release unlocked;
         picture = orvessa::read_picture(path, settings);
     }
-    py::array_t<std::uint8_t> array({py::ssize_t{picture->height()}, py::ssize_t{picture->width()}, py::ssize_t{3}});
+    const bool upright = orient && picture->orientation() > 1;
+    const bool sideways = upright && picture->orientation() >= 5;
+    const py::ssize_t height = sideways ? picture->width() : picture->height();
+    const py::ssize_t width = sideways ? picture->height() : picture->width();
+    py::array_t<std::uint8_t> array({height, width, py::ssize_t{3}});
     std::uint8_t* rows = array.mutable_data();
     const std::ptrdiff_t row_step = array.strides(0);
     {
         const py::gil_scoped_release unlocked;
-        picture->read_rows(rows, row_step);
+        if (upright) {
+            picture->read_upright_rows(rows, row_step);
+        } else {
+            picture->read_rows(rows, row_step);
+        }
     }
     return array;
 }

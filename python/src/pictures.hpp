@@ -14,7 +14,8 @@
 
 namespace orvessa::python {
 
-pybind11::array read_picture(const std::string& path, std::int64_t max_pixels);
+// Turned upright by the file's orientation unless `orient` is false.
+pybind11::array read_picture(const std::string& path, std::int64_t max_pixels, bool orient);
 // Refuses other arrays with TypeError or ValueError.
 void write_picture(const std::string& path, const pybind11::object& image, std::optional<int> quality);
 // Works in place too (TARGET the file SOURCE).

@@ -169,3 +169,38 @@ def test_corrupt_pngs_are_refused(name, data, tmp_path):
         orvessa.read_picture(tmp_path / "p.png")
     (tmp_path / "p.png").write_bytes(_png())  # the same picture whole
     assert orvessa.read_picture(tmp_path / "p.png").shape == (8, 8, 3)
+
+
+def _oriented(jpeg, orientation):
+    """The JPEG with an EXIF block that says its orientation."""
+    tiff = b"II*\0" + struct.pack("<IHHHIHHI", 8, 1, 0x0112, 3, 1, orientation, 0, 0)
+    app1 = b"Exif\0\0" + tiff
+    return jpeg[:2] + b"\xff\xe1" + (len(app1) + 2).to_bytes(2, "big") + app1 + jpeg[2:]
+
+
+_UPRIGHT = {1: lambda a: a, 2: np.fliplr, 3: lambda a: np.rot90(a, 2), 4: np.flipud,
+            5: lambda a: a.transpose(1, 0, 2), 6: lambda a: np.rot90(a, -1),
+            7: lambda a: np.rot90(np.fliplr(a), -1), 8: np.rot90}
+
+
+@pytest.mark.parametrize("orientation", range(1, 9))
+def test_pictures_are_read_upright_and_filtered_as_stored(orientation, tmp_path):
+    stored = orvessa.read_picture(PICTURES / "chelsea-small.bmp")
+    orvessa.write_picture(tmp_path / "plain.jpg", stored)
+    photo = tmp_path / "photo.jpg"
+    photo.write_bytes(_oriented((tmp_path / "plain.jpg").read_bytes(), orientation))
+    as_stored = orvessa.read_picture(photo, orient=False)
+    upright = _UPRIGHT[orientation](as_stored)
+    np.testing.assert_array_equal(orvessa.read_picture(photo), upright)
+
+    # gray paints the upright picture, in Python and in the tool.
+    orvessa.write_picture(tmp_path / "upright.png", upright)
+    want = orvessa.gray(tmp_path / "upright.png")
+    np.testing.assert_array_equal(orvessa.gray(photo), want)
+    run_tool("gray", photo, tmp_path / "tool.png")
+    np.testing.assert_array_equal(orvessa.read_picture(tmp_path / "tool.png"), want)
+
+    # The streaming filters keep the stored pixels and the orientation.
+    orvessa.blur_file(photo, tmp_path / "blurred.jpg")
+    assert orvessa.read_picture(tmp_path / "blurred.jpg", orient=False).shape == as_stored.shape
+    assert orvessa.read_picture(tmp_path / "blurred.jpg").shape == upright.shape

@@ -64,6 +64,7 @@ PictureStream PictureStream::filtered(PixelFilter filter) const {
     state->source.rgb = platform::filtered_picture(state_->source.rgb.get(), filter, state_->source.check.get());
     state->source.check = state_->source.check;
     state->source.format = state_->source.format;
+    state->source.orientation = state_->source.orientation;
     state->made_from = state_;
     state->name = state_->name;
     return PictureStream(std::move(state));
@@ -72,6 +73,16 @@ PictureStream PictureStream::filtered(PixelFilter filter) const {
 void PictureStream::write(int fd, PictureFormat format, int quality, const std::string& out) const {
     platform::write_picture(state_->source.rgb.get(), format, quality, fd, out, state_->source.check.get(),
                             state_->name);
+}
+
+int PictureStream::orientation() const noexcept { return state_->source.orientation; }
+
+void PictureStream::read_upright_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const {
+    const std::int32_t w = width(), h = height();
+    const int turn = orientation();
+    platform::read_picture_rows(state_->source, state_->name, [&](std::int32_t y, const std::uint8_t* row) {
+        platform::place_upright(row, y, w, h, turn, 3, rgb, row_step);
+    });
 }
 
 void PictureStream::read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const {

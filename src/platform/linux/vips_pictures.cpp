@@ -389,6 +389,7 @@ PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pix
         set_resolution(loaded, *bytes, *format);
     }
     VipsImagePtr image(loaded);
+    picture.orientation = vips_image_get_orientation(image.get());
     const std::int64_t width = image->Xsize, height = image->Ysize;
     if (width * height > max_pixels) throw too_large(name, width, height, max_pixels);
     if (format->load != nullptr) {
@@ -451,24 +452,53 @@ void read_picture_rows(const PictureSource& picture, const std::string& name,
 DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels) {
     const UniqueFd file = open_picture_file(path);
     const PictureSource picture = open_picture(file.get(), path, max_pixels);
+    const std::int32_t width = picture.rgb->Xsize, height = picture.rgb->Ysize;
     DecodedPicture decoded;
-    decoded.width = picture.rgb->Xsize;
-    decoded.height = picture.rgb->Ysize;
+    const bool sideways = picture.orientation >= 5;
+    decoded.width = sideways ? height : width;
+    decoded.height = sideways ? width : height;
     try {
-        decoded.bgr.resize(static_cast<std::size_t>(decoded.width) * 3 * decoded.height);
+        decoded.bgr.resize(static_cast<std::size_t>(width) * 3 * height);
     } catch (const std::bad_alloc&) {
         throw Error::out_of_memory();
     }
-    const std::size_t row_bytes = static_cast<std::size_t>(decoded.width) * 3;
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    std::vector<std::uint8_t> bgr(row_bytes);
     read_picture_rows(picture, path, [&](std::int32_t y, const std::uint8_t* rgb) {
-        std::uint8_t* bgr = decoded.bgr.data() + static_cast<std::size_t>(y) * row_bytes;
         for (std::size_t i = 0; i < row_bytes; i += 3) {
             bgr[i] = rgb[i + 2];
             bgr[i + 1] = rgb[i + 1];
             bgr[i + 2] = rgb[i];
         }
+        place_upright(bgr.data(), y, width, height, picture.orientation, 3, decoded.bgr.data(),
+                      static_cast<std::ptrdiff_t>(decoded.width) * 3);
     });
     return decoded;
+}
+
+void place_upright(const std::uint8_t* row, std::int32_t y, std::int32_t width, std::int32_t height,
+                   int orientation, int pixel_bytes, std::uint8_t* out, std::ptrdiff_t out_step) noexcept {
+    const auto n = static_cast<std::size_t>(pixel_bytes);
+    if (orientation < 2 || orientation > 8) {
+        std::memcpy(out + y * out_step, row, static_cast<std::size_t>(width) * n);
+        return;
+    }
+    for (std::int32_t x = 0; x < width; ++x) {
+        // Where the stored pixel (x, y) lies upright: mirrored (2, 4), turned
+        // half round (3), across the diagonal (5), a quarter right (6) or
+        // left (8), across the other diagonal (7).
+        std::int32_t u = x, v = y;
+        switch (orientation) {
+            case 2: u = width - 1 - x; break;
+            case 3: u = width - 1 - x, v = height - 1 - y; break;
+            case 4: v = height - 1 - y; break;
+            case 5: u = y, v = x; break;
+            case 6: u = height - 1 - y, v = x; break;
+            case 7: u = height - 1 - y, v = width - 1 - x; break;
+            case 8: u = y, v = width - 1 - x; break;
+        }
+        std::memcpy(out + v * out_step + static_cast<std::ptrdiff_t>(u) * pixel_bytes, row + x * n, n);
+    }
 }
 
 VipsImagePtr filtered_picture(VipsImage* rgb, PixelFilter filter, DecodeCheck* check) {

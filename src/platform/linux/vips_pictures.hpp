@@ -71,7 +71,14 @@ struct PictureSource {
     std::shared_ptr<std::vector<std::uint8_t>> pixels;
     std::shared_ptr<DecodeCheck> check;  // of a decoder that streams
     std::string_view format;               // "PNG", for messages
+    int orientation = 1;                   // the file's, 1 to 8 as EXIF numbers them
 };
+
+// Puts the stored row y of a width x height picture (pixel_bytes a pixel)
+// where it lies once the picture is turned upright by `orientation`; the
+// upright picture (height x width for 5 to 8) has rows out_step apart.
+void place_upright(const std::uint8_t* row, std::int32_t y, std::int32_t width, std::int32_t height,
+                   int orientation, int pixel_bytes, std::uint8_t* out, std::ptrdiff_t out_step) noexcept;
 
 // The picture on descriptor `fd` (a regular file or a pipe), its format
 // decided from its bytes and handed to that format's decoder alone, its
