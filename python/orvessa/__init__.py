@@ -20,6 +20,7 @@ __all__ = [
     *(f"{name}{form}" for name in _orvessa.filters for form in ("", "_buffer", "_file")),
     "fit",
     "gray",
+    "is_picture_file",
     "read_picture",
     "scale_x",
     "scale_y",

@@ -30,6 +30,9 @@ def blur_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0
 def smooth_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
     """MedianCut_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
 
+def is_picture_file(path: _Path) -> bool:
+    """True when the file's first bytes are those of a picture format read here."""
+
 def read_picture(path: _Path, *, max_pixels: int = ..., orient: bool = True) -> _Picture:
     """A picture file as an (H, W, 3) uint8 array of R G B, top row first, upright unless orient=False."""
 

@@ -229,6 +229,10 @@ decoded as the orvessa tool decodes it (transparent parts over white) and
 turned upright by its EXIF orientation, as viewers show it; orient=False
 gives the pixels as stored. A picture that declares more than max_pixels
 pixels is refused (error 7) before any is decoded.)");
+    m.def("is_picture_file", [](const py::object& path) { return is_picture_file(file_path(path)); },
+          py::arg("path"), R"(
+True when the file's first bytes are those of a picture format read here
+(as the orvessa tool tells them); nothing is decoded.)");
     m.def("write_picture", [](const py::object& path, const py::object& image,
                               std::optional<int> quality) {
         write_picture(file_path(path), image, quality);
