@@ -22,16 +22,18 @@ find_wine64() {
 
 # Selects the tree of one bitness, 32 or 64: windows_build, its toolchain,
 # its objdump, its Wine prefix and the loader of its programs (wine_loader).
+# A second argument names another folder for the tree (scripts/package.sh
+# builds its own).
 use_windows_tree() {
   windows_bits=$1
   if [[ $windows_bits == 64 ]]; then
-    windows_build="$root/build/windows64"
+    windows_build="${2:-$root/build/windows64}"
     windows_toolchain="$root/cmake/mingw-x86_64.cmake"
     windows_objdump=x86_64-w64-mingw32-objdump
     wine_loader=$(find_wine64)
     export WINEARCH=win64
   else
-    windows_build="$root/build/windows"
+    windows_build="${2:-$root/build/windows}"
     windows_toolchain="$root/cmake/mingw-i686.cmake"
     windows_objdump=i686-w64-mingw32-objdump
     wine_loader=wine
@@ -41,10 +43,11 @@ use_windows_tree() {
 }
 use_windows_tree 32
 
-# Configures and builds the selected tree; arguments name targets (default: all).
+# Configures and builds the selected tree; arguments name targets (default:
+# all); windows_options, when set, adds configure options.
 build_windows_tree() {
   cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$windows_toolchain" \
-    -DORVESSA_WERROR=ON -DORVESSA_BUILD_BENCH=OFF >/dev/null
+    -DORVESSA_WERROR=ON -DORVESSA_BUILD_BENCH=OFF "${windows_options[@]}" >/dev/null
   local targets=()
   for t in "$@"; do targets+=(--target "$t"); done
   cmake --build "$windows_build" -j 2 "${targets[@]}"

@@ -328,6 +328,48 @@ printf '%s\n' "$b/names/with space.bmp" >"$b/list"
 expect_status 0 "--from a list" "$cli" gray --from "$b/list" -o "$b/gray1" --two-color
 cmp -s "$b/gray0/with space.bmp" "$b/gray1/with space.bmp" || fail "--from a list: output differs"
 
+# Folder trees: a camera's names repeat in every folder. --relative, --base
+# and -r keep them apart; -r takes only pictures, never hidden names or
+# linked folders; an input outside the base is refused alone, and nothing
+# lands outside DIR.
+t=$b/tree
+mkdir -p "$t/photos/2019" "$t/photos/2020" "$t/photos/.thumbs" "$t/photos/my trip"
+for f in 2019/IMG_0001.bmp 2020/IMG_0001.bmp .thumbs/IMG_0001.bmp .hidden.bmp; do cp "$pictures/chelsea-small.bmp" "$t/photos/$f"; done
+cp "$pictures/chelsea.gif" "$t/photos/my trip/a b.gif" && echo "no picture" >"$t/photos/notes.txt" && ln -s ../2019 "$t/photos/2020/linked"
+printf '%s\0' "photos/my trip/a b.gif" photos/2019/IMG_0001.bmp >"$tmp/list0"
+tree_row() { # STATUS 'FILES MADE' STDERR-PATTERN ARGS...
+  local want=$1 files=$2 pattern=$3; shift 3
+  rm -rf "$t/out"
+  (cd "$t" && exec "$cli" blur -o out "$@") 2>"$tmp/err"; local got=$?
+  local made; made=$(cd "$t" && find out -type f 2>/dev/null | sort | tr '\n' '|')
+  [[ $got == "$want" && $made == "$files" ]] && grep -q -- "$pattern" "$tmp/err" ||
+    fail "blur -o out $*: exit $got, made '$made' ($(cat "$tmp/err"))"
+}
+one=photos/2019/IMG_0001.bmp two=photos/2020/IMG_0001.bmp
+tree_row 1 '' 'would both be written to out/IMG_0001.bmp; --relative keeps their folders' $one $two
+tree_row 0 "out/$one|out/$two|" '2 done' --relative $one "$t/$two"
+tree_row 0 'out/2019/IMG_0001.bmp|out/2020/IMG_0001.bmp|' '2 done' --base photos $one ../tree/$two
+tree_row 2 "out/$one|" 'small1.bmp is outside the current folder' --relative $one "$b/in/small1.bmp"
+tree_row 2 'out/2019/IMG_0001.bmp|' 'photos/../x.bmp is outside --base photos' --base photos $one photos/../x.bmp
+tree_row 0 "out/$one|out/$two|out/photos/my trip/a b.png|" '3 done, 0 failed, 0 skipped as existing, 1 file not a picture' -r photos
+tree_row 0 'out/2020/IMG_0001.bmp|' '1 done' -r photos/2020
+tree_row 0 "out/$one|out/photos/my trip/a b.png|" '2 done' -0 --from "$tmp/list0" --relative
+
+# Resuming: run again with -n, a stopped batch does only the rest; the
+# outputs it finds are not touched and the exit status stays 0.
+r=$b/resumed
+"$cli" blur -q -r "$t/photos" -o "$r" || fail "-r with an absolute folder"
+rm "$r/photos/2020/IMG_0001.bmp"
+kept=$(stat -c '%i %y %n' "$r/photos/2019/IMG_0001.bmp" "$r/photos/my trip/a b.png")
+expect_status 0 "-n resumes" "$cli" blur -n -r "$t/photos" -o "$r"
+grep -qx 'orvessa: 1 done, 0 failed, 2 skipped as existing, 1 file not a picture' "$tmp/err" || fail "-n summary: $(cat "$tmp/err")"
+[[ -f $r/photos/2020/IMG_0001.bmp && $(stat -c '%i %y %n' "$r/photos/2019/IMG_0001.bmp" "$r/photos/my trip/a b.png") == "$kept" ]] ||
+  fail "-n: did not do exactly the rest"
+expect_status 0 "-n IN OUT" "$cli" blur -n "$t/$two" "$r/photos/2019/IMG_0001.bmp"
+grep -q 'left alone' "$tmp/err" && [[ $(stat -c '%i %y %n' "$r/photos/2019/IMG_0001.bmp" "$r/photos/my trip/a b.png") == "$kept" ]] ||
+  fail "-n IN OUT: $(cat "$tmp/err")"
+expect_status 1 "-n with -f" "$cli" blur -nf -o "$r" "$t/$two"
+
 # SIGTERM and SIGINT mid-batch: status 143 or 130, and only whole outputs
 # under their names. (Job control, so that the batch does not ignore SIGINT.)
 mkdir "$b/slow"

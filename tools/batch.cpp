@@ -1,6 +1,6 @@
 // The picture commands' two forms: IN OUT, and a batch (-o DIR IN...,
-// --from FILE) whose pictures run in parallel, each on its own, a failure
-// reported and the batch going on.
+// --from FILE, folders with -r) whose pictures run in parallel, each on its
+// own, a failure reported and the batch going on.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,9 +22,12 @@
 namespace orvessa::cli {
 
 const std::vector<std::string_view> picture_run_options{
-    "--format", "--quality", "--out-dir", "--from", "--null", "--jobs", "--force", "--quiet", "--progress"};
+    "--format",    "--quality", "--out-dir", "--from",          "--null",    "--jobs",     "--force",
+    "--quiet",     "--progress", "--relative", "--base", "--recursive", "--skip-existing"};
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // --from's names: one a line, or each ended by a NUL byte; empty ones skipped.
 bool read_names(std::string_view from, bool nul, std::vector<std::string>& names) {
@@ -55,12 +58,19 @@ std::optional<FileId> file_id(const std::string& path) {
     return FileId{info.st_dev, info.st_ino};
 }
 
-// The one place a job's failure becomes a line and an exit status.
-int run_job(const PictureJob& job, const std::string& in, const std::string& out, const PictureSettings& settings) {
+// The one place a job's failure becomes a line and an exit status. With
+// `skipped`, an OUT that appeared meanwhile is left alone (-n) as one found
+// before.
+int run_job(const PictureJob& job, const std::string& in, const std::string& out, const PictureSettings& settings,
+            bool* skipped = nullptr) {
     try {
         job(in, out, settings);
         return exit_ok;
     } catch (const Error& e) {
+        if (skipped != nullptr && e.number() == static_cast<std::int32_t>(ErrorNumber::file_exists)) {
+            *skipped = true;
+            return exit_ok;
+        }
         return file_error(e);
     } catch (const std::invalid_argument& e) {
         return usage_error(e.what());
@@ -72,19 +82,27 @@ int run_job(const PictureJob& job, const std::string& in, const std::string& out
     return exit_file;
 }
 
+struct Picture {
+    std::string in, out;
+    std::string refusal;  // why IN has no OUT, said when its turn comes
+};
+
 struct Batch {
-    std::vector<std::pair<std::string, std::string>> pictures;  // IN, and OUT or empty
+    std::vector<Picture> pictures;
     std::set<FileId> inputs;
     PictureSettings settings;  // threads: each picture's
+    bool skip_existing = false;
     const PictureJob* job;
     std::atomic<std::size_t> next{0}, done{0}, failed{0}, skipped{0};
     std::atomic<int> status{exit_ok};
 };
 
 // The picture's exit status; `skipped` when its OUT exists.
-int one_picture(Batch& batch, const std::string& in, const std::string& out, bool& skipped) {
-    if (out.empty()) {
-        complain(in + ": names no file to take the output's name from");
+int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
+    const std::string& in = picture.in;
+    const std::string& out = picture.out;
+    if (!picture.refusal.empty()) {
+        complain(picture.refusal);
         return exit_file;
     }
     const auto id = file_id(out);
@@ -93,8 +111,17 @@ int one_picture(Batch& batch, const std::string& in, const std::string& out, boo
         return exit_file;
     }
     if (batch.settings.existing == ExistingOutput::refuse && output_exists(out)) {
-        output_allowed(out, ExistingOutput::refuse);  // says so
         skipped = true;
+        if (batch.skip_existing) return exit_ok;  // an earlier run's work
+        output_allowed(out, ExistingOutput::refuse);  // says so
+        return exit_file;
+    }
+    // Kept folders are made as their pictures come.
+    const fs::path parent = fs::path(out).parent_path();
+    std::error_code error, ignored;
+    fs::create_directories(parent, error);
+    if (error && !fs::is_directory(parent, ignored)) {
+        complain("cannot make the folder " + parent.string() + ": " + error.message());
         return exit_file;
     }
     if (!output_allowed(out, batch.settings.existing)) return exit_file;
@@ -103,7 +130,7 @@ int one_picture(Batch& batch, const std::string& in, const std::string& out, boo
     if (const auto format = picture_format_named(file_extension(out).value_or("png")); format && !has_quality(*format)) {
         settings.quality.reset();
     }
-    return run_job(*batch.job, in, out, settings);
+    return run_job(*batch.job, in, out, settings, batch.skip_existing ? &skipped : nullptr);
 }
 
 void work(Batch& batch, Progress& progress) {
@@ -111,8 +138,8 @@ void work(Batch& batch, Progress& progress) {
         const std::size_t i = batch.next++;
         if (i >= batch.pictures.size()) return;
         bool skipped = false;
-        const int status = one_picture(batch, batch.pictures[i].first, batch.pictures[i].second, skipped);
-        ++(status == exit_ok ? batch.done : skipped ? batch.skipped : batch.failed);
+        const int status = one_picture(batch, batch.pictures[i], skipped);
+        ++(skipped ? batch.skipped : status == exit_ok ? batch.done : batch.failed);
         int worst = batch.status.load();
         while (status > worst && !batch.status.compare_exchange_weak(worst, status)) {
         }
@@ -120,8 +147,71 @@ void work(Batch& batch, Progress& progress) {
     }
 }
 
-std::string joined(std::string_view folder, const std::string& name) {
-    return std::string(folder) + (folder.back() == '/' ? "" : "/") + name;
+// PATH made absolute, without ".", ".." or a final '/', by its spelling
+// alone (links are not resolved: a path is placed as written).
+fs::path normal(const fs::path& path) {
+    std::error_code error;
+    fs::path p = fs::absolute(path, error).lexically_normal();
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+    return p;
+}
+
+// The folder under DIR that --relative gives PATH: its own, relative to
+// BASE; nullopt when PATH is not below BASE, so nothing lands outside DIR.
+std::optional<fs::path> relative_folder(const fs::path& base, const std::string& path) {
+    const fs::path relative = normal(path).lexically_relative(base);
+    if (relative.empty() || false) return std::nullopt;
+    return relative.parent_path();
+}
+
+struct Input {
+    std::string path;
+    fs::path tree;  // the folder under DIR it goes to
+};
+
+struct Walk {
+    std::vector<Input>& inputs;
+    std::optional<FileId> out_dir;  // never walked: a second run would nest its outputs
+    std::size_t not_pictures = 0, unreadable = 0;
+};
+
+// -r: the pictures below FOLDER in name order. Hidden names and linked
+// folders are left alone; files that are not pictures are only counted.
+void walk_folder(Walk& walk, const fs::path& folder, const fs::path& tree) {
+    std::error_code error;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        entries.push_back(*it);
+    }
+    if (error) {
+        complain("cannot read the folder " + folder.string() + ": " + error.message());
+        ++walk.unreadable;
+        return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    for (const fs::directory_entry& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.front() == '.') continue;
+        if (entry.is_directory(error) && !entry.is_symlink(error)) {
+            if (!walk.out_dir || file_id(entry.path().string()) != walk.out_dir) {
+                walk_folder(walk, entry.path(), tree / name);
+            }
+        } else if (entry.is_regular_file(error)) {
+            if (is_picture_file(entry.path().string())) {
+                walk.inputs.push_back({entry.path().string(), tree});
+            } else {
+                ++walk.not_pictures;
+            }
+        }
+    }
+}
+
+// The folder -r keeps for FOLDER: its own name ("photos/2019" gives
+// "2019"), none for the current folder, whose contents go straight to DIR.
+fs::path own_name(const std::string& folder) {
+    const fs::path p = normal(folder);
+    return p == normal(".") ? fs::path() : p.filename();
 }
 
 int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureSettings& settings,
@@ -135,28 +225,60 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
         if (!value || *value < 1) return usage_error("--jobs wants a count of 1 or more");
         jobs = *value;
     }
-    std::vector<std::string> inputs(parsed.positional.begin(), parsed.positional.end());
+    std::vector<std::string> names(parsed.positional.begin(), parsed.positional.end());
     if (const auto from = parsed.option("--from")) {
-        if (!read_names(*from, parsed.has("--null"), inputs)) return exit_file;
+        if (!read_names(*from, parsed.has("--null"), names)) return exit_file;
     } else if (parsed.has("--null")) {
         return usage_error("-0 goes with --from");
-    } else if (inputs.empty()) {
+    } else if (names.empty()) {
         return usage_error(std::string(command) + " -o DIR wants at least one IN");
+    }
+    std::optional<fs::path> base;  // with --relative: what the kept paths are relative to
+    std::string base_said = "the current folder";
+    if (const auto text = parsed.option("--base")) {
+        if (text->empty()) return usage_error("--base wants a folder");
+        base = normal(*text);
+        base_said = "--base " + std::string(*text);
+    } else if (parsed.has("--relative")) {
+        base = normal(".");
+    }
+
+    std::vector<Input> inputs;
+    Walk walk{inputs, file_id(std::string(folder))};
+    for (const std::string& name : names) {
+        std::error_code error;
+        if (parsed.has("--recursive") && fs::is_directory(name, error)) {
+            walk_folder(walk, name, own_name(name));
+        } else {
+            inputs.push_back({name, {}});
+        }
     }
 
     Batch batch;
     batch.job = &job;
     batch.settings = settings;
+    batch.skip_existing = parsed.has("--skip-existing");
+    batch.failed = walk.unreadable;
+    if (walk.unreadable != 0) batch.status = exit_file;
     std::map<std::string, const std::string*> planned;
-    for (const std::string& in : inputs) {
-        const std::string name = batch_output_name(settings, in);
-        const std::string out = name.empty() ? name : joined(folder, name);
-        if (!out.empty()) {
-            const auto [first, fresh] = planned.emplace(out, &in);
-            if (!fresh) return usage_error(*first->second + " and " + in + " would both be written to " + out);
+    for (const Input& input : inputs) {
+        Picture& picture = batch.pictures.emplace_back(Picture{input.path, {}, {}});
+        const std::string name = batch_output_name(settings, input.path);
+        const auto tree = base ? relative_folder(*base, input.path) : input.tree;
+        if (name.empty()) {
+            picture.refusal = input.path + ": names no file to take the output's name from";
+        } else if (!tree) {
+            picture.refusal = input.path + " is outside " + base_said + "; --relative writes only what is below it";
+        } else {
+            picture.out = (fs::path(folder) / *tree / name).string();
+            const auto [first, fresh] = planned.emplace(picture.out, &input.path);
+            if (!fresh) {
+                const bool apart = fs::path(*first->second).parent_path() != fs::path(input.path).parent_path();
+                return usage_error(*first->second + " and " + input.path + " would both be written to " +
+                                   picture.out + (apart && !base ? "; --relative keeps their folders" : ""));
+            }
         }
-        batch.pictures.emplace_back(in, out);
-        if (const auto id = file_id(in)) batch.inputs.insert(*id);
+        if (const auto id = file_id(input.path)) batch.inputs.insert(*id);
     }
     std::error_code error;
     std::filesystem::create_directories(std::string(folder), error);
@@ -171,11 +293,11 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     // Jobs times filter threads stay within the cores: a few big pictures
     // get threads each, many small ones a job each.
     const auto workers = static_cast<std::int32_t>(
-        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), inputs.size())));
+        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), batch.pictures.size())));
     batch.settings.threads = std::max(1, std::min(settings.threads, usable_cores() / workers));
     const bool quiet = parsed.has("--quiet");
     {
-        Progress progress(inputs.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
+        Progress progress(batch.pictures.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
         std::vector<std::jthread> pool;
         for (std::int32_t k = 1; k < workers; ++k) {
             try {
@@ -188,7 +310,10 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     }
     if (!quiet) {
         complain(std::to_string(batch.done) + " done, " + std::to_string(batch.failed) + " failed, " +
-                 std::to_string(batch.skipped) + " skipped as existing");
+                 std::to_string(batch.skipped) + " skipped as existing" +
+                 (walk.not_pictures == 0   ? ""
+                  : walk.not_pictures == 1 ? ", 1 file not a picture"
+                                           : ", " + std::to_string(walk.not_pictures) + " files not pictures"));
     }
     return batch.status;
 }
@@ -198,12 +323,18 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
 int run_pictures(std::string_view command, const ParsedArgs& parsed, const PictureSettings& settings,
                  const PictureJob& job) {
     if (parsed.has("--out-dir") || parsed.has("--from")) return run_batch(command, parsed, settings, job);
+    for (const auto& option : parsed.options) {
+        if (option.name == "--recursive" || option.name == "--relative" || option.name == "--base") {
+            return usage_error(std::string(option.spelled) + " goes with -o DIR");
+        }
+    }
     if (parsed.positional.size() != 2) {
         return usage_error(std::string(command) + " wants IN and OUT, or -o DIR IN...");
     }
     const std::string in(parsed.positional[0]), out(parsed.positional[1]);
     if (!checked_output(out, settings)) return exit_usage;
     if (refuse_same_file(in, out)) return exit_file;
+    if (left_alone(parsed, out)) return exit_ok;
     if (!output_allowed(out, settings.existing)) return exit_file;
     return run_job(job, in, out, settings);
 }

@@ -86,13 +86,20 @@ int run_scale_command(std::string_view axis, Args args);
 // Sets the logical resolution from --dpi X (or X,Y); false after a usage error.
 bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed);
 
+// --force replaces an existing OUT, else it is refused, or left alone with
+// --skip-existing; nullopt after the usage error of asking both.
+std::optional<ExistingOutput> existing_output(const ParsedArgs& parsed);
+// True, after saying so unless --quiet, when --skip-existing leaves an
+// existing OUT alone: nothing to do, nothing failed.
+bool left_alone(const ParsedArgs& parsed, std::string_view out);
 // The settings of --format, --quality and --force; nullopt after a usage
 // error.
 std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed);
 // OUT's format and quality as the settings give them; nullopt after a usage
 // error that lists the formats.
 std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& out, const PictureSettings& settings);
-// The name a batch gives IN's result: IN's own when the tool writes IN's
+// The name a batch gives IN's result (in DIR, or the folder kept under it
+// with --relative or -r): IN's own when the tool writes IN's
 // format, otherwise PNG; --format overrides and the extension changes to
 // match. Empty when IN names no file.
 std::string batch_output_name(const PictureSettings& settings, std::string_view in);

@@ -17,9 +17,23 @@ int usage_error(std::string_view message) {
 
 int file_error(const Error& e) {
     complain(e.number() == static_cast<std::int32_t>(ErrorNumber::file_exists)
-                 ? e.path() + " exists; --force (-f) replaces it"
+                 ? e.path() + " exists; --force (-f) replaces it, --skip-existing (-n) leaves it"
                  : e.description());
     return exit_file;
+}
+
+std::optional<ExistingOutput> existing_output(const ParsedArgs& parsed) {
+    if (parsed.has("--force") && parsed.has("--skip-existing")) {
+        usage_error("-f (--force) and -n (--skip-existing) go against each other");
+        return std::nullopt;
+    }
+    return parsed.has("--force") ? ExistingOutput::replace : ExistingOutput::refuse;
+}
+
+bool left_alone(const ParsedArgs& parsed, std::string_view out) {
+    if (!parsed.has("--skip-existing") || !output_exists(std::string(out))) return false;
+    if (!parsed.has("--quiet")) complain(std::string(out) + " exists; left alone (--skip-existing)");
+    return true;
 }
 
 std::optional<std::int32_t> parse_int32(std::string_view text) {
@@ -89,7 +103,8 @@ constexpr OptionRule tool_options[] = {
     {"--from", "", true},       {"--null", "-0", false},     {"--jobs", "-j", true},
     {"--force", "-f", false},   {"--quiet", "-q", false},    {"--progress", "", false},
     {"--help", "-h", false},    {"--version", "", false},    {"--max-pixels", "", true},
-    {"--format", "", true},     {"--quality", "", true},
+    {"--format", "", true},     {"--quality", "", true},     {"--relative", "", false},
+    {"--base", "", true},       {"--recursive", "-r", false}, {"--skip-existing", "-n", false},
 };
 
 const OptionRule* long_option(std::string_view name) {

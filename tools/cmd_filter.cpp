@@ -23,9 +23,11 @@ int run_raw(PixelFilter filter, const ParsedArgs& parsed, const FilterOptions& o
     }
     if (parsed.has("--out-dir") || parsed.has("--from")) return usage_error("--raw takes one IN and one OUT");
     if (parsed.positional.size() != 2) return usage_error("wants IN and OUT");
-    const ExistingOutput existing = parsed.has("--force") ? ExistingOutput::replace : ExistingOutput::refuse;
+    const auto existing = existing_output(parsed);
+    if (!existing) return exit_usage;
     if (refuse_same_file(parsed.positional[0], parsed.positional[1])) return exit_file;
-    if (!output_allowed(parsed.positional[1], existing)) return exit_file;
+    if (left_alone(parsed, parsed.positional[1])) return exit_ok;
+    if (!output_allowed(parsed.positional[1], *existing)) return exit_file;
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;
@@ -49,7 +51,7 @@ int run_raw(PixelFilter filter, const ParsedArgs& parsed, const FilterOptions& o
     }
     // The array keeps whatever the method wrote before an error.
     try {
-        write_file(std::string(parsed.positional[1]), bytes, existing);
+        write_file(std::string(parsed.positional[1]), bytes, *existing);
     } catch (const Error& e) {
         return file_error(e);
     }
@@ -80,7 +82,7 @@ int run_filter_command(PixelFilter filter, Args args) {
         options.threads = *threads;
     }
     if (parsed->has("--raw")) {
-        for (const std::string_view name : {"--max-pixels", "--format", "--quality"}) {
+        for (const std::string_view name : {"--max-pixels", "--format", "--quality", "--recursive", "--relative", "--base"}) {
             if (parsed->has(name)) return usage_error(std::string(name) + " goes with pictures, not --raw");
         }
         return run_raw(filter, *parsed, options);

@@ -39,7 +39,9 @@ std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed) {
         }
         settings.quality = *quality;
     }
-    settings.existing = parsed.has("--force") ? ExistingOutput::replace : ExistingOutput::refuse;
+    const auto existing = existing_output(parsed);
+    if (!existing) return std::nullopt;
+    settings.existing = *existing;
     return settings;
 }
 

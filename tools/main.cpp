@@ -36,7 +36,9 @@ constexpr std::string_view gray_help =
 )";
 
 constexpr std::string_view batch_entry = R"(  blur|smooth|gray [OPTIONS] -o DIR IN...
-         the picture command over many pictures: each IN to DIR/<IN's name>.
+         the picture command over many pictures: each IN to DIR/<IN's name>,
+         or with --relative to DIR/<IN's path>; with -r, the pictures below
+         each folder IN, its folders kept.
 )";
 
 constexpr std::string_view other_help = R"(  fit BOX_W BOX_H PIC_W PIC_H
@@ -81,7 +83,8 @@ Pictures:
 )";
 
 constexpr std::string_view files_notes = R"(
-  An OUT that exists as a regular file is refused unless --force is given.
+  An OUT that exists as a regular file is refused unless --force is given
+  (or left alone, with --skip-existing).
   A file OUT is written to a temporary file beside it and renamed over it
   when complete: after a failure or an interruption the previous OUT is
   whole and no temporary file remains. Standard output, FIFOs and devices
@@ -95,7 +98,24 @@ Many pictures:
          in IN's format when the tool writes it, otherwise as PNG; --format
          names another, and the extension changes to match (--quality is
          for the JPEG and WebP ones). Two inputs that would give one output
-         are refused before any work.
+         are refused before any work (--relative keeps their folders apart).
+  --relative
+         keeps each IN's folders: IN goes to DIR/<its path relative to the
+         current folder> (photos/2019/x.jpg to DIR/photos/2019/x.jpg), the
+         folders made as needed. An IN outside the current folder (an
+         absolute path elsewhere, '..' going out) is refused on its own line
+         and the batch goes on: nothing is written outside DIR.
+  --base FOLDER
+         --relative, with the paths relative to FOLDER instead.
+  -r, --recursive
+         an IN that is a folder stands for every picture below it, in name
+         order, under DIR/<the folder's name>/ with its folders: -r photos
+         writes DIR/photos/2019/x.jpg, -r photos/2019 DIR/2019/x.jpg, and
+         -r . the current folder's pictures straight into DIR. Files and
+         folders whose names start with '.', linked folders and DIR itself
+         are not walked; files that are not pictures are left out and
+         counted in the summary. With --relative or --base, the pictures
+         keep their whole paths as those options say instead.
   --from FILE
          reads more inputs from FILE ('-': standard input), one a line.
   -0, --null
@@ -111,7 +131,8 @@ Many pictures:
 
   A picture that cannot be read, converted or written is reported on one
   line and the batch goes on; the end prints a summary (done, failed,
-  skipped as existing). On a terminal a progress line shows pictures done,
+  skipped as existing). With -n, a batch stopped midway and run again does
+  just the rest. On a terminal a progress line shows pictures done,
   pictures a second and the time left.
 )";
 
@@ -119,6 +140,9 @@ constexpr std::string_view options_help = R"(
 Options:
   -f, --force
          replaces an existing OUT (or batch output).
+  -n, --skip-existing
+         leaves an existing OUT (or batch output) alone, counted as skipped,
+         not failed: it does not make the exit status worse. Not with -f.
   -h, --help
          this help; after a command, that command's help.
   --version
@@ -135,16 +159,19 @@ Examples:
          every photo of a folder, blurred, into another folder.
   find photos -name '*.png' -print0 | orvessa smooth -0 --from - -o out/
          a batch over any number of files, whatever their names.
+  orvessa blur -n -r -o blurred photos
+         every picture of a photo library, its folders kept; run again
+         after a stop, only those not yet done.
   head -c 60 /dev/urandom | orvessa blur --raw 4x5 - - | od -An -tu1
          a raw buffer through pipes.
 )";
 
 constexpr std::string_view exit_help = R"(
 Exit status: 0 done (in a batch: every picture); 1 usage error, nothing
-done; 2 a file cannot be read or written, an OUT exists (without --force),
-or the picture could not be converted; 3 the method raised an error (OUT
-still receives the array as it was left). A batch exits with the
-highest status of its pictures. 130 or 143: stopped by SIGINT or SIGTERM;
+done; 2 a file cannot be read or written, an OUT exists (without --force
+or --skip-existing), or the picture could not be converted; 3 the method
+raised an error (OUT still receives the array as it was left). A batch
+exits with the highest status of its pictures. 130 or 143: stopped by SIGINT or SIGTERM;
 outputs already complete stay, unfinished ones are removed.
 )";
 

@@ -1,6 +1,7 @@
-"""The filters over dask arrays: a picture of any size, in chunks of any shape,
-filtered block by block (on threads, processes or a dask.distributed
-cluster) into exactly the bytes of the whole-array filter.
+"""The filters over dask arrays: a picture, or a stack of pictures, of any
+size, in chunks of any shape, filtered block by block (on threads, processes
+or a dask.distributed cluster) into exactly the bytes of the whole-array
+filter.
 
 Each block is filtered on its own, extended by its neighbours' pixels. The
 filters change rows 1..H-3 and columns 1..W-2 of what they are given, each
@@ -9,55 +10,78 @@ two at the bottom, one column at either side. Extending a block by exactly
 those margins makes the kept margins the neighbours' pixels, so every pixel
 of the block proper is filtered, from the same neighbourhood as in the
 whole array. Where a block meets the edge of the picture it is not extended
-(boundary "none"), so the picture's own margins stay as they were.
+(boundary "none"), so the picture's own margins stay as they were. The
+pictures of a stack are apart: no overlap along the leading axes.
 """
 
 from __future__ import annotations
+
+import math
+import operator
 
 import dask.array as da
 import numpy as np
 
 from . import _orvessa
 
-# Rows kept at the top and the bottom, columns kept at either side, by both filters.
-_KEPT_MARGINS = {0: (1, 2), 1: (1, 1), 2: 0}
+# Rows kept at the top and the bottom, columns kept at either side, by both
+# filters; axes counted from the end, as a stack's leading axes come first.
+_KEPT_MARGINS = {-3: (1, 2), -2: (1, 1)}
 
 
-def _filtered_block(block: np.ndarray, filter_name: str) -> np.ndarray:
+def _filtered_block(block: np.ndarray, filter_name: str, threads: int) -> np.ndarray:
     # A copy: a block may be the caller's own array, or shared by other tasks.
     out = np.array(block, dtype=np.uint8, order="C", copy=True)
-    getattr(_orvessa, filter_name)(out)
+    for picture in out.reshape(math.prod(out.shape[:-3]), *out.shape[-3:]):
+        getattr(_orvessa, filter_name)(picture, threads=threads)
     return out
 
 
-def _filter(x: da.Array, filter_name: str) -> da.Array:
+def _filter(x: da.Array, filter_name: str, threads: int) -> da.Array:
     if not isinstance(x, da.Array):
         raise TypeError(f"expected a dask array of dtype uint8 and shape (H, W, 3), got {type(x).__name__}")
     if x.dtype != np.uint8:
         raise TypeError(f"expected dtype uint8, got {x.dtype}")
-    if x.ndim != 3 or x.shape[2] != 3:
-        raise ValueError(f"expected shape (H, W, 3), got {x.shape}")
+    if x.ndim < 3 or x.shape[-1] != 3:
+        raise ValueError(f"expected shape (H, W, 3) or a stack (..., H, W, 3), got {x.shape}")
+    threads = operator.index(threads)
+    if threads < 1:
+        raise ValueError("threads must be at least 1")
     # The three channels of a pixel belong together.
-    x = x.rechunk({2: -1})
+    whole, depth = {x.ndim - 1}, {}
+    for axis, margins in _KEPT_MARGINS.items():
+        axis %= x.ndim
+        if x.shape[axis] < max(margins):
+            # dask refuses an axis shorter than its overlap. Taken whole (one
+            # chunk), it needs none: every block then holds that axis end to
+            # end, as the whole-array filter does, so the bytes are the same.
+            whole.add(axis)
+        else:
+            depth[axis] = margins
+    x = x.rechunk({axis: -1 for axis in whole})
     return x.map_overlap(
         _filtered_block,
-        depth=_KEPT_MARGINS,
+        depth=depth,
         boundary="none",
         dtype=np.uint8,
-        meta=np.empty((0, 0, 0), dtype=np.uint8),
+        meta=np.empty((0,) * x.ndim, dtype=np.uint8),
         filter_name=filter_name,
+        threads=threads,
     )
 
 
 def _dask_filter(name: str):
-    def filtered(x: da.Array) -> da.Array:
-        return _filter(x, name)
+    def filtered(x: da.Array, *, threads: int = 1) -> da.Array:
+        return _filter(x, name, threads)
 
     filtered.__name__ = filtered.__qualname__ = name
-    filtered.__doc__ = f"""The filter ``orvessa.{name}`` over a dask array (H, W, 3) of uint8, any chunking.
+    filtered.__doc__ = f"""The filter ``orvessa.{name}`` over a dask array (H, W, 3) of uint8, or a
+    stack (..., H, W, 3) of such pictures, any chunking.
 
     Returns a new dask array that computes to what ``orvessa.{name}`` makes of
-    the whole array; ``x`` is not changed.
+    the whole array (of each picture of a stack); ``x`` is not changed.
+    ``threads``: the threads that ``orvessa.{name}`` shares each block's rows
+    between.
     """
     return filtered
 

@@ -1,7 +1,9 @@
 import dask.array as da
 
-def blur(x: da.Array) -> da.Array:
-    """The 3 x 3 weighted blur of an (H, W, 3) uint8 dask array of any chunking."""
+def blur(x: da.Array, *, threads: int = 1) -> da.Array:
+    """The 3 x 3 weighted blur of an (H, W, 3) uint8 dask array, or of each picture of a
+    stack (..., H, W, 3), any chunking; ``threads`` per block."""
 
-def smooth(x: da.Array) -> da.Array:
-    """The edge-adaptive smoothing of an (H, W, 3) uint8 dask array of any chunking."""
+def smooth(x: da.Array, *, threads: int = 1) -> da.Array:
+    """The edge-adaptive smoothing of an (H, W, 3) uint8 dask array, or of each picture of a
+    stack (..., H, W, 3), any chunking; ``threads`` per block."""

@@ -75,7 +75,9 @@ set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
 orvessa_own(Orvessa)
 target_include_directories(Orvessa PRIVATE ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
-target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup $<$<CONFIG:Release>:-s>)
+# No link time in the PE header: a rebuild of the same source is byte-identical.
+target_link_options(Orvessa PRIVATE -static -Wl,--enable-stdcall-fixup -Wl,--no-insert-timestamp
+  $<$<CONFIG:Release>:-s>)
 set_source_files_properties(src/server/orvessa.rc PROPERTIES
   OBJECT_DEPENDS "${orvessa_gen}/Orvessa.tlb;${orvessa_manifest}")
 target_include_directories(Orvessa PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
