@@ -22,8 +22,8 @@
 namespace orvessa::cli {
 
 const std::vector<std::string_view> picture_run_options{
-    "--format",    "--quality", "--out-dir", "--from",          "--null",    "--jobs",     "--force",
-    "--quiet",     "--progress", "--relative", "--base", "--recursive", "--skip-existing"};
+    "--format", "--quality", "--out-dir",  "--from", "--null",      "--jobs",          "--force",
+    "--quiet",  "--progress", "--relative", "--base", "--recursive", "--skip-existing"};
 
 namespace {
 
@@ -160,7 +160,7 @@ fs::path normal(const fs::path& path) {
 // BASE; nullopt when PATH is not below BASE, so nothing lands outside DIR.
 std::optional<fs::path> relative_folder(const fs::path& base, const std::string& path) {
     const fs::path relative = normal(path).lexically_relative(base);
-    if (relative.empty() || false) return std::nullopt;
+    if (relative.empty() || *relative.begin() == "..") return std::nullopt;
     return relative.parent_path();
 }
 

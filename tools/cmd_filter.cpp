@@ -82,7 +82,8 @@ int run_filter_command(PixelFilter filter, Args args) {
         options.threads = *threads;
     }
     if (parsed->has("--raw")) {
-        for (const std::string_view name : {"--max-pixels", "--format", "--quality", "--recursive", "--relative", "--base"}) {
+        for (const std::string_view name :
+             {"--max-pixels", "--format", "--quality", "--recursive", "--relative", "--base"}) {
             if (parsed->has(name)) return usage_error(std::string(name) + " goes with pictures, not --raw");
         }
         return run_raw(filter, *parsed, options);

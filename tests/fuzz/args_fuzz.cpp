@@ -5,8 +5,10 @@
 // a crash, an escaping exception or a hang, and may change only the file
 // that it names once, as OUT. Arguments naming anything outside the scratch
 // directory are skipped; a batch writes only into the folder that -o names
-// (made inside the scratch directory) under its inputs' last names, and
-// --from reads regular files or the empty standard input, never a FIFO.
+// (made inside the scratch directory) under its inputs' last names or, with
+// --relative or -r, their paths below the scratch directory, and --from
+// reads regular files or the empty standard input, never a FIFO (nor does
+// -r take one).
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
