@@ -157,8 +157,9 @@ constexpr std::string_view examples_help = R"(
 Examples:
   orvessa blur --quality 75 -o blurred/ photos/*.jpg
          every photo of a folder, blurred, into another folder.
-  find photos -name '*.png' -print0 | orvessa smooth -0 --from - -o out/
-         a batch over any number of files, whatever their names.
+  find photos -name '*.png' -print0 | orvessa smooth -0 --from - --relative -o out/
+         a batch over any number of files, whatever their names, each
+         under out/ at its own path.
   orvessa blur -n -r -o blurred photos
          every picture of a photo library, its folders kept; run again
          after a stop, only those not yet done.
