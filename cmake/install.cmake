@@ -2,6 +2,10 @@
 # components: `tool` (the orvessa program and its manual page) and `dev` (the
 # static libraries, the public headers, the CMake package and the pkg-config
 # files). The Debian packages are cut along the same line (packaging.cmake).
+# The libraries, the CMake package and the pkg-config files go to
+# CMAKE_INSTALL_LIBDIR: lib/ under a plain prefix, lib/<multiarch triplet>/
+# when configured for /usr on Debian (GNUInstallDirs; scripts/package.sh), so
+# that packages of several architectures install side by side.
 #
 # The libraries are static only. The interface is C++ (std::string,
 # std::u16string, exceptions), and a shared library would make every change

@@ -2,7 +2,7 @@
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
 #   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine,
-#                             the Python package and its tests
+#                             the Python package and its tests, the packages' checks
 #   scripts/setup.sh --bench  also OpenCV (C++ and Python) and the vips tool, the peers the benchmarks compare with
 set -euo pipefail
 
@@ -10,7 +10,7 @@ packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
   libvips-dev libvips-tools
   clang libclang-rt-14-dev
-  dpkg-dev file man-db imagemagick
+  dpkg-dev file man-db imagemagick lintian diffoscope-minimal gdb
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest

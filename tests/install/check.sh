@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # Checks what users get: the install tree (moved after installing, as a
-# package moves it), a consumer built against it through find_package and
-# through pkg-config, the Python package imported from it, the manual page,
-# the Debian packages and the Windows zip that scripts/package.sh made, whose
-# README.txt it follows under Wine.
+# package moves it), a consumer built against it and against the unpacked
+# liborvessa-dev through find_package and through pkg-config, the Python
+# package imported from it, the manual page,
+# the Debian packages (lintian, debug symbols) and the Windows zip that
+# scripts/package.sh made, whose README.txt it follows under Wine; last, a
+# second build elsewhere must give the same bytes (rebuild.sh).
 #   tests/install/check.sh   (after scripts/package.sh)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-native="$root/build/native"
+native="$root/build/package-native"
 packages="$root/out/packages"
 picture="$root/sample-pictures/chelsea-small.bmp"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
 echo "-- install into a prefix, then move it"
 cmake --install "$native" --prefix "$work/installed" >/dev/null
@@ -39,18 +43,22 @@ check_consumer() {
   cmp -s "$work/expected.png" "$work/$how.png" || fail "the $how consumer paints otherwise than the tool"
 }
 
-echo "-- a consumer through find_package"
-cmake -S "$root/tests/install/consumer" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/cmake-build" >/dev/null
-check_consumer "$work/cmake-build/consumer" find_package
-
-echo "-- a consumer through pkg-config"
-export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-# shellcheck disable=SC2046 # word splitting of the flags is wanted
-g++ -std=c++20 "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc" \
-  $(pkg-config --cflags orvessa-platform) $(pkg-config --static --libs orvessa-platform)
-check_consumer "$work/consumer-pc" pkg-config
-unset PKG_CONFIG_PATH
+# The consumer built through find_package and through pkg-config against
+# the libraries under PREFIX (with the multiarch libdir of a /usr build).
+check_consumers() {
+  local prefix=$1 where=$2
+  echo "-- a consumer through find_package ($where)"
+  cmake -S "$root/tests/install/consumer" -B "$work/cmake-build-$where" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$work/cmake-build-$where" >/dev/null
+  check_consumer "$work/cmake-build-$where/consumer" "find_package-$where"
+  echo "-- a consumer through pkg-config ($where)"
+  # shellcheck disable=SC2046 # word splitting of the flags is wanted
+  g++ -std=c++20 "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc-$where" \
+    $(PKG_CONFIG_PATH="$prefix/lib/$multiarch/pkgconfig" pkg-config --cflags orvessa-platform) \
+    $(PKG_CONFIG_PATH="$prefix/lib/$multiarch/pkgconfig" pkg-config --static --libs orvessa-platform)
+  check_consumer "$work/consumer-pc-$where" "pkg-config-$where"
+}
+check_consumers "$prefix" install
 
 # The Python package under PYTHONPATH smooths the picture as the tool does.
 python=/usr/bin/python3
@@ -86,7 +94,8 @@ echo "-- the Debian packages"
 tool_deb=$(ls "$packages"/orvessa_*.deb)
 dev_deb=$(ls "$packages"/liborvessa-dev_*.deb)
 python_deb=$(ls "$packages"/python3-orvessa_*.deb)
-multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+lint=$(lintian --fail-on error,warning "$packages"/*.deb 2>&1) || fail "lintian: $lint"
+(cd "$packages" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the packages"
 # Every shared library that a program loads comes from a package it depends on.
 check_shlib_depends() {
   local deb=$1 binary=$2 depends depended owner
@@ -104,16 +113,47 @@ grep -q 'python3-numpy' <<<"$(dpkg-deb -f "$python_deb" Depends)" ||
   fail "python3-orvessa does not depend on python3-numpy"
 grep -q 'libvips-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
   fail "liborvessa-dev does not depend on libvips' development files"
-# The packages together hold exactly what the install gives, in /usr.
-(cd "$prefix" && find . -type f | sed 's|^\./|./usr/|' | sort) >"$work/installed.txt"
+# The packages together hold exactly what the install gives, in /usr, with
+# the manual page compressed, and beside it each its copyright and changelog.
+(cd "$prefix" && find . -type f | sed 's|^\./|./usr/|; s|/man/man1/.*|&.gz|' | sort) >"$work/installed.txt"
+for package in orvessa liborvessa-dev python3-orvessa; do
+  printf './usr/share/doc/%s/%s\n' "$package" changelog.gz "$package" copyright
+done >>"$work/installed.txt"
 { dpkg-deb -c "$tool_deb"; dpkg-deb -c "$dev_deb"; dpkg-deb -c "$python_deb"; } | awk '$1 !~ /^d/ { print $NF }' | sort >"$work/packaged.txt"
-diff "$work/installed.txt" "$work/packaged.txt" || fail "the packages hold other files than the install"
+diff <(sort "$work/installed.txt") "$work/packaged.txt" || fail "the packages hold other files than the install"
 dpkg-deb -x "$tool_deb" "$work/deb"
 [[ "$("$work/deb/usr/bin/orvessa" --version)" == "$version" ]] || fail "the packaged tool's version"
 "$work/deb/usr/bin/orvessa" gray "$picture" "$work/deb.png"
 cmp -s "$work/expected.png" "$work/deb.png" || fail "the packaged tool paints otherwise"
 dpkg-deb -x "$python_deb" "$work/python-deb"
 check_python "$work/python-deb/usr/$python_dir" packaged
+dpkg-deb -x "$dev_deb" "$work/dev-deb"
+check_consumers "$work/dev-deb/usr" package
+
+# The packaged binaries are stripped; gdb names their functions and source
+# lines from the debug files of the -dbgsym packages, found by build-id.
+echo "-- the debug symbols"
+dpkg-deb -x "$(ls "$packages"/orvessa-dbgsym_*.deb)" "$work/deb"
+dpkg-deb -x "$(ls "$packages"/python3-orvessa-dbgsym_*.deb)" "$work/python-deb"
+# Stops at FUNCTION in the program that the arguments run and prints the
+# frame, with the debug files under DEBUG.
+stop_in() {
+  local debug=$1 function=$2
+  shift 2
+  (cd "$work" && PYTHONPATH="$work/python-deb/usr/$python_dir" gdb -nx -batch \
+    -iex 'set debuginfod enabled off' -iex "set debug-file-directory $debug" \
+    -ex 'set breakpoint pending on' -ex "break $function" -ex run -ex 'bt 1' --args "$@" 2>&1)
+}
+check_symbols() {
+  local deb_root=$1 function=$2 source=$3 frame
+  shift 3
+  frame=$(stop_in "$deb_root/usr/lib/debug" "$function" "$@" | grep '^#0') || true
+  [[ "$frame" =~ $function.*" at ./$source:"[0-9]+ ]] || fail "no $function in $source from the debug files: '$frame'"
+  frame=$(stop_in "$work/no-debug" "$function" "$@") || true  # gdb fails: no function, no stack
+  [[ "$frame" != *"$source"* ]] || fail "the packaged binary with $function is not stripped"
+}
+check_symbols "$work/deb" main tools/main.cpp "$work/deb/usr/bin/orvessa" --version
+check_symbols "$work/python-deb" PyInit__orvessa python/src/module.cpp "$python" -c 'import orvessa'
 
 echo "-- the Windows zip"
 zip=$(ls "$packages"/Orvessa-*-windows.zip)
@@ -122,7 +162,7 @@ mkdir "$work/zip"
 top="$work/zip/$(basename "$zip" .zip)"
 [[ -f "$top/README.txt" ]] || fail "the zip has no README.txt"
 # Both DLLs are in the zip, each in its bitness's folder with its manifest.
-for tree in windows:x86:PE32 windows64:x64:PE32+; do
+for tree in package-windows-32:x86:PE32 package-windows-64:x64:PE32+; do
   IFS=: read -r dir folder format <<<"$tree"
   built="$root/build/$dir/Orvessa.dll"
   cmp -s "$built" "$top/$folder/Orvessa.dll" || fail "$folder/Orvessa.dll is not the built DLL"
@@ -130,6 +170,7 @@ for tree in windows:x86:PE32 windows64:x64:PE32+; do
   cmp -s "$root/build/$dir/Orvessa.manifest" "$top/$folder/Orvessa.manifest" ||
     fail "$folder/Orvessa.manifest is missing or differs"
 done
+tr -d '\r' <"$top/LICENSE.txt" | cmp -s - "$root/LICENSE" || fail "the zip lacks the licence"
 for example in "$root"/docs/examples/*.vbs "$root"/docs/examples/*.cpp "$root/sample-pictures/chelsea-small.bmp"; do
   cmp -s "$example" "$top/examples/${example##*/}" || fail "the zip lacks examples/${example##*/}"
 done
@@ -150,7 +191,7 @@ readme_commands() {
 follow_readme() {
   local bits=$1 dir="$work/readme-$1" line words output check
   echo "-- README.txt followed on $bits-bit Windows (Wine)"
-  use_windows_tree "$bits"
+  use_windows_tree "$bits" "$root/build/package-windows-$bits"  # its Wine prefix
   ensure_wine_prefix
   mkdir "$dir"
   (cd "$dir" && cmake -E tar xf "$zip")
@@ -185,4 +226,7 @@ check_fails() {
 source "$root/scripts/windows-common.sh"
 follow_readme 64
 follow_readme 32
+
+echo "-- a second build elsewhere"
+"$root/tests/install/rebuild.sh"
 echo "-- install and packages checked"
