@@ -55,6 +55,7 @@ struct Dib {
     unsigned entry_size = 4;     // a colour table entry: 3 bytes in OS/2 1.x files
     u64 palette_at = 0;          // just past the head and its masks
     std::uint32_t masks[4] = {};  // R, G, B, A of 16- and 32-bit pixels
+    std::int32_t pixels_per_metre[2] = {};  // x, y; OS/2 1.x heads have none
 };
 
 Dib read_dib(Bytes f, u64 at) {
@@ -76,6 +77,10 @@ Dib read_dib(Bytes f, u64 at) {
         planes = u16(f, at + 12);
         d.bits = u16(f, at + 14);
         if (d.head_size >= 20) d.compression = u32(f, at + 16);
+        if (d.head_size >= 32) {
+            d.pixels_per_metre[0] = static_cast<std::int32_t>(u32(f, at + 24));
+            d.pixels_per_metre[1] = static_cast<std::int32_t>(u32(f, at + 28));
+        }
         if (d.head_size >= 36) d.colors_used = u32(f, at + 32);
     }
     if (planes != 1) bad("the bitmap's plane count is not 1");
@@ -322,6 +327,8 @@ RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
     } else {
         decode_rows(f, at, d, pal, pic);
     }
+    pic.x_pixels_per_metre = d.pixels_per_metre[0];
+    pic.y_pixels_per_metre = d.pixels_per_metre[1];
     return pic;
 }
 

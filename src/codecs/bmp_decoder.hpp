@@ -16,6 +16,8 @@ using Bytes = std::span<const std::uint8_t>;
 struct RgbaPicture {
     std::int32_t width = 0, height = 0;
     std::vector<std::uint8_t> rgba;
+    // The resolution the file gives, pixels a metre (0: none given).
+    std::int32_t x_pixels_per_metre = 0, y_pixels_per_metre = 0;
 };
 
 // Anything that is not a well-formed picture; what() is a short reason in

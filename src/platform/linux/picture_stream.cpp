@@ -86,11 +86,10 @@ void PictureStream::read_upright_rows(std::uint8_t* rgb, std::ptrdiff_t row_step
 }
 
 void PictureStream::read_rows(std::uint8_t* rgb, std::ptrdiff_t row_step) const {
-    const std::size_t row_bytes = 3 * static_cast<std::size_t>(width());
-    platform::read_picture_rows(state_->source, state_->name,
-                                [&](std::int32_t y, const std::uint8_t* row) {
-                                    std::memcpy(rgb + y * row_step, row, row_bytes);
-                                });
+    const std::int32_t w = width(), h = height();
+    platform::read_picture_rows(state_->source, state_->name, [&](std::int32_t y, const std::uint8_t* row) {
+        platform::place_upright(row, y, w, h, 1, 3, rgb, row_step);  // 1: as stored
+    });
 }
 
 }  // namespace orvessa

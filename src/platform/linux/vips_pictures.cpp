@@ -42,21 +42,6 @@ Error corrupt(const std::string& name, std::string_view format, const std::strin
     return invalid(name, "the " + std::string(format) + " picture is cut short or corrupt" + (why.empty() ? "" : ": " + why));
 }
 
-// A BMP's pixels a metre, which the encoders keep (as pixels a millimetre).
-void set_resolution(VipsImage* image, const std::vector<std::uint8_t>& bytes, const FormatRow& format) {
-    if (format.written != PictureFormat::bmp || bytes.size() < 46) return;
-    const auto le32 = [&](std::size_t at) {
-        return static_cast<std::int32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-                                         static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-    };
-    if (le32(14) < 40) return;  // OS/2 heads have none
-    const std::int32_t x = le32(38), y = le32(42);
-    if (x > 0 && y > 0) {
-        image->Xres = x / 1000.0;
-        image->Yres = y / 1000.0;
-    }
-}
-
 std::shared_ptr<std::vector<std::uint8_t>> read_source(VipsSource* source, const std::string& name) {
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();
     // Back to the first byte, which the sniffing read.
@@ -386,7 +371,11 @@ PictureSource open_picture(int fd, const std::string& name, std::int64_t max_pix
                                             decoded.height, 4, VIPS_FORMAT_UCHAR);
         if (loaded == nullptr) throw corrupt(name, format->name, vips_failure());
         loaded->Type = VIPS_INTERPRETATION_sRGB;
-        set_resolution(loaded, *bytes, *format);
+        // The file's resolution, which the encoders keep (pixels a millimetre).
+        if (decoded.x_pixels_per_metre > 0 && decoded.y_pixels_per_metre > 0) {
+            loaded->Xres = decoded.x_pixels_per_metre / 1000.0;
+            loaded->Yres = decoded.y_pixels_per_metre / 1000.0;
+        }
     }
     VipsImagePtr image(loaded);
     picture.orientation = vips_image_get_orientation(image.get());
