@@ -9,7 +9,9 @@
 
 namespace orvessa {
 
-enum class FilterPath { automatic, literal, scalar, sse2, ssse3, avx2, avx512 };
+// simd128 is WebAssembly's 128-bit SIMD (the SSE2 kernels through the
+// compiler's SSE2 headers), only in the WebAssembly build that has it.
+enum class FilterPath { automatic, literal, scalar, sse2, ssse3, avx2, avx512, simd128 };
 
 void force_filter_path(FilterPath path) noexcept;
 FilterPath forced_filter_path() noexcept;

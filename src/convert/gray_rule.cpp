@@ -27,11 +27,11 @@ SumTable sum_table(bool two_color, std::uint8_t threshold) {
 }
 
 void convert_pixels(std::uint8_t* buffer, std::int32_t width, std::int32_t height,
-                    std::int32_t stride, const SumTable& table) noexcept {
+                    std::int32_t stride, const SumTable& table, std::int32_t pixel_bytes) noexcept {
     if (width <= 0 || height <= 0) return;
     for (std::int32_t row = 0; row < height; ++row) {
         std::uint8_t* p = buffer + static_cast<std::int64_t>(row) * stride;
-        for (std::int32_t c = 0; c < width; ++c, p += 3) {
+        for (std::int32_t c = 0; c < width; ++c, p += pixel_bytes) {
             const std::uint8_t v = table[p[0] + p[1] + p[2]];
             p[0] = v;
             p[1] = v;

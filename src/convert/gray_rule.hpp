@@ -17,11 +17,11 @@ std::uint8_t two_color_value(std::uint8_t level, std::uint8_t threshold) noexcep
 using SumTable = std::array<std::uint8_t, 766>;
 SumTable sum_table(bool two_color, std::uint8_t threshold);
 
-// Replaces every pixel of a 24-bit bottom-up buffer of at least
-// stride * height bytes by its gray or two-colour value, three equal bytes.
-// Alignment bytes are left alone; nothing happens unless width and height
-// are both positive.
+// Replaces every pixel of a picture of at least stride * height bytes (a
+// 24-bit buffer, or with pixel_bytes 4 one of R G B A) by its gray or
+// two-colour value, three equal bytes. Alignment bytes and a fourth byte
+// are left alone; nothing happens unless width and height are both positive.
 void convert_pixels(std::uint8_t* buffer, std::int32_t width, std::int32_t height,
-                    std::int32_t stride, const SumTable& table) noexcept;
+                    std::int32_t stride, const SumTable& table, std::int32_t pixel_bytes = 3) noexcept;
 
 }  // namespace orvessa::convert

@@ -21,6 +21,7 @@ namespace {
 
 std::atomic<FilterPath> forced{FilterPath::automatic};
 
+#if ORVESSA_X86_KERNELS
 struct CpuFeatures {
     bool sse2 = false;
     bool ssse3 = false;
@@ -30,14 +31,12 @@ struct CpuFeatures {
 
 CpuFeatures detect_features() noexcept {
     CpuFeatures f;
-#if ORVESSA_X86_KERNELS
     // The checks include the operating system's support for the wide registers.
     __builtin_cpu_init();
     f.sse2 = __builtin_cpu_supports("sse2");
     f.ssse3 = f.sse2 && __builtin_cpu_supports("ssse3");
     f.avx2 = f.ssse3 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     f.avx512 = f.avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#endif
     return f;
 }
 
@@ -45,6 +44,7 @@ const CpuFeatures& features() noexcept {
     static const CpuFeatures detected = detect_features();
     return detected;
 }
+#endif
 
 bool always() noexcept { return true; }
 
@@ -70,6 +70,12 @@ std::span<const FilterPathEntry> filter_path_table() noexcept {
         {FilterPath::avx512, "avx512", []() noexcept { return features().avx512; },
          {1, blur_prepare_row_avx2, blur_next_row_avx2},
          {2, median_cut_prepare_row, median_cut_next_row_avx512}},
+#endif
+#if ORVESSA_WASM_SIMD_KERNELS
+        // A module with these instructions loads only where the engine has them.
+        {FilterPath::simd128, "simd128", always,
+         {1, blur_row_sums, blur_next_row_sse2},
+         {2, median_cut_prepare_row, median_cut_next_row_sse2}},
 #endif
     };
     return table;

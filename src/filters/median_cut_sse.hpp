@@ -16,6 +16,9 @@
 #pragma once
 
 #include <emmintrin.h>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <cstdint>
 
@@ -41,12 +44,23 @@ ORVESSA_VECTOR_INLINE void store(void* p, __m128i v) {
 // 2 * blend_margin above a multiple of 2^16 (a half-way point).
 constexpr std::int32_t blend_margin = 16;
 
+// Floats to the nearest 32-bit integers, ties to even (all in range here).
+// WebAssembly has it as two instructions; the SSE2 header's form of it
+// there is four scalar conversions.
+ORVESSA_VECTOR_INLINE __m128i nearest_int32(__m128 v) {
+#ifdef __wasm_simd128__
+    return (__m128i)wasm_i32x4_trunc_sat_f32x4(wasm_f32x4_nearest((v128_t)v));
+#else
+    return _mm_cvtps_epi32(v);
+#endif
+}
+
 // For 4 lanes (32-bit) of Y without its 3060 * 8: z + blend_margin, whose
 // high half is the byte and whose low half, masked, is 0 where the lane is
 // flagged.
 ORVESSA_VECTOR_INLINE __m128i blend4(__m128i y) {
     const __m128 scaled = _mm_mul_ps(_mm_cvtepi32_ps(y), _mm_set1_ps(65536.0f / 48960.0f));
-    return _mm_add_epi32(_mm_cvtps_epi32(scaled), _mm_set1_epi32(32768 + blend_margin));
+    return _mm_add_epi32(nearest_int32(scaled), _mm_set1_epi32(32768 + blend_margin));
 }
 
 // The bytes of 8 lanes (16-bit lanes) from Sum, D = 16 own - Sum and M

@@ -36,7 +36,7 @@ namespace {
 constexpr std::int32_t bands_per_worker = 8;
 // Far above any core count; a larger request would only cost memory and
 // thread starts.
-constexpr std::int32_t max_workers = 1024;
+[[maybe_unused]] constexpr std::int32_t max_workers = 1024;
 }  // namespace
 
 std::int32_t worker_count(std::int32_t threads, std::int32_t centre_rows) noexcept {

@@ -28,6 +28,11 @@ public:
     virtual std::int32_t himetric_height() = 0;
 };
 
+// A HIMETRIC length (1/2540 inch) at per_inch pixels per inch, unrounded.
+inline float himetric_to_pixels(float himetric, std::int32_t per_inch) noexcept {
+    return static_cast<float>(static_cast<double>(himetric) * per_inch / 2540.0);
+}
+
 // The hidden form frmPictava: HIMETRIC to display pixels at the display's
 // logical resolution of the axis, as an unrounded float.
 class ConversionForm {

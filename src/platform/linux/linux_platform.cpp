@@ -76,13 +76,8 @@ private:
 
 class ResolutionForm : public ConversionForm {
 public:
-    float scale_x(float himetric) override { return convert(himetric, resolution_x.load()); }
-    float scale_y(float himetric) override { return convert(himetric, resolution_y.load()); }
-
-private:
-    static float convert(float himetric, std::int32_t per_inch) {
-        return static_cast<float>(static_cast<double>(himetric) * per_inch / 2540.0);
-    }
+    float scale_x(float himetric) override { return himetric_to_pixels(himetric, resolution_x.load()); }
+    float scale_y(float himetric) override { return himetric_to_pixels(himetric, resolution_y.load()); }
 };
 
 class LinuxPlatform : public Platform {

@@ -12,18 +12,13 @@ namespace orvessa::win32 {
 
 namespace {
 
-constexpr double himetric_per_inch = 2540.0;
-
 class ScreenConversionForm final : public ConversionForm {
 public:
     ScreenConversionForm(int dpi_x, int dpi_y) noexcept : dpi_x_(dpi_x), dpi_y_(dpi_y) {}
-    float scale_x(float himetric) override { return convert(himetric, dpi_x_); }
-    float scale_y(float himetric) override { return convert(himetric, dpi_y_); }
+    float scale_x(float himetric) override { return himetric_to_pixels(himetric, dpi_x_); }
+    float scale_y(float himetric) override { return himetric_to_pixels(himetric, dpi_y_); }
 
 private:
-    static float convert(float himetric, int dpi) noexcept {
-        return static_cast<float>(static_cast<double>(himetric) * dpi / himetric_per_inch);
-    }
     int dpi_x_;
     int dpi_y_;
 };

@@ -1,0 +1,86 @@
+#include "rgba_pixels.hpp"
+
+#include <cstddef>
+#include <memory>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
+
+namespace orvessa::web {
+
+namespace {
+
+#ifdef __wasm_simd128__
+// 16 pixels at a time: four vectors of R G B A into three of R G B, and back.
+constexpr std::int32_t block = 16;
+
+void gather_block(const std::uint8_t* rgba, std::uint8_t* rgb) noexcept {
+    const v128_t a = wasm_v128_load(rgba), b = wasm_v128_load(rgba + 16),
+                 c = wasm_v128_load(rgba + 32), d = wasm_v128_load(rgba + 48);
+    wasm_v128_store(rgb, wasm_i8x16_shuffle(a, b, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20));
+    wasm_v128_store(rgb + 16, wasm_i8x16_shuffle(b, c, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25));
+    wasm_v128_store(rgb + 32, wasm_i8x16_shuffle(c, d, 10, 12, 13, 14, 16, 17, 18, 20, 21, 22, 24, 25, 26, 28, 29, 30));
+}
+
+void scatter_block(const std::uint8_t* rgb, std::uint8_t* rgba) noexcept {
+    const v128_t x = wasm_v128_load(rgb), y = wasm_v128_load(rgb + 16), z = wasm_v128_load(rgb + 32);
+    const v128_t colour = wasm_i32x4_splat(0x00FFFFFF);
+    const v128_t pixels[4] = {
+        wasm_i8x16_shuffle(x, y, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0),
+        wasm_i8x16_shuffle(x, y, 12, 13, 14, 0, 15, 16, 17, 0, 18, 19, 20, 0, 21, 22, 23, 0),
+        wasm_i8x16_shuffle(y, z, 8, 9, 10, 0, 11, 12, 13, 0, 14, 15, 16, 0, 17, 18, 19, 0),
+        wasm_i8x16_shuffle(z, z, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15, 0)};
+    for (int k = 0; k < 4; ++k) {
+        std::uint8_t* at = rgba + 16 * k;
+        wasm_v128_store(at, wasm_v128_bitselect(pixels[k], wasm_v128_load(at), colour));
+    }
+}
+#else
+constexpr std::int32_t block = 0;
+void gather_block(const std::uint8_t*, std::uint8_t*) noexcept {}
+void scatter_block(const std::uint8_t*, std::uint8_t*) noexcept {}
+#endif
+
+void gather_row(const std::uint8_t* rgba, std::uint8_t* rgb, std::int32_t width) noexcept {
+    std::int32_t c = 0;
+    for (; block > 0 && c + block <= width; c += block, rgba += 4 * block, rgb += 3 * block) {
+        gather_block(rgba, rgb);
+    }
+    for (; c < width; ++c, rgba += 4, rgb += 3) {
+        rgb[0] = rgba[0];
+        rgb[1] = rgba[1];
+        rgb[2] = rgba[2];
+    }
+}
+
+void scatter_row(const std::uint8_t* rgb, std::uint8_t* rgba, std::int32_t width) noexcept {
+    std::int32_t c = 0;
+    for (; block > 0 && c + block <= width; c += block, rgba += 4 * block, rgb += 3 * block) {
+        scatter_block(rgb, rgba);
+    }
+    for (; c < width; ++c, rgba += 4, rgb += 3) {
+        rgba[0] = rgb[0];
+        rgba[1] = rgb[1];
+        rgba[2] = rgb[2];
+    }
+}
+
+}  // namespace
+
+void filter_rgba(PixelFilter filter, std::uint8_t* data, std::int32_t width, std::int32_t height,
+                 std::int32_t stride) {
+    // The filters change nothing in pictures this small.
+    if (width < 3 || height < 4) return;
+    const std::ptrdiff_t rgb_stride = std::ptrdiff_t{3} * width;
+    const std::unique_ptr<std::uint8_t[]> rgb(new std::uint8_t[rgb_stride * height]);
+    for (std::int32_t r = 0; r < height; ++r) {
+        gather_row(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
+    }
+    filter_pixels(filter, PixelRows{rgb.get(), rgb_stride}, width, height);
+    // Rows 1 .. height - 3 are the ones a filter changes.
+    for (std::int32_t r = 1; r <= height - 3; ++r) {
+        scatter_row(rgb.get() + r * rgb_stride, data + std::ptrdiff_t{r} * stride, width);
+    }
+}
+
+}  // namespace orvessa::web
