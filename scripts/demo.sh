@@ -42,5 +42,9 @@ echo "  2540 HIMETRIC (one inch) at 96 per inch: $("$cli" scale-x 2540) pixels"
 echo "results written to $out"
 
 echo
+echo "the effects in a browser: the npm package (WebAssembly) and a page to try them on"
+"$root/scripts/demo-web.sh"
+
+echo
 echo "the same on Windows: Orvessa.dll under Wine, beside the pictures above:"
 "$root/scripts/demo-windows.sh"

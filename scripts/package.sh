@@ -9,6 +9,7 @@
 #                                        extension, as /usr/lib/debug/.build-id/ files
 #   Orvessa-<text version>-windows.zip   x86/Orvessa.dll, x64/Orvessa.dll, their manifests,
 #                                        README.txt for Windows users, script examples
+#   orvessa-<semver>.tgz                 the npm package (WebAssembly), from build/web
 #   SHA256SUMS
 # Built twice from the same commit, anywhere, the files are the same bytes
 # (tests/install/rebuild.sh checks): every time in them is SOURCE_DATE_EPOCH,
@@ -160,6 +161,10 @@ with zipfile.ZipFile(target, "w") as archive:
             with open(os.path.join(top, name), "rb") as f:
                 archive.writestr(entry, f.read())
 EOF
+echo "-- npm package"
+"$root/scripts/build-web.sh" >/dev/null
+# npm gives every entry one time and fixed modes itself.
+npm pack --silent --pack-destination "$out" "$root/build/web/package" >/dev/null
 rm -rf "$stage"
-(cd "$out" && sha256sum -- *.deb *.zip >SHA256SUMS)
+(cd "$out" && sha256sum -- *.deb *.zip *.tgz >SHA256SUMS)
 ls -l "$out"

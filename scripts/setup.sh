@@ -2,7 +2,9 @@
 # Installs what the builds and tests need on a Debian 12 machine (as root).
 # Idempotent: does nothing when everything is already there.
 #   scripts/setup.sh          native build, tests, fuzz targets, 32- and 64-bit Windows builds and Wine,
-#                             the Python package and its tests, the packages' checks
+#                             the Python package and its tests, the packages' checks, the
+#                             WebAssembly build (emscripten; Node 20 or later must be there) and
+#                             the browser the page's test drives
 #   scripts/setup.sh --bench  also OpenCV (C++ and Python) and the vips tool, the peers the benchmarks compare with
 set -euo pipefail
 
@@ -14,6 +16,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
+  emscripten node-acorn chromium
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libopencv-dev python3-opencv libvips-tools)

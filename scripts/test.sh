@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the fuzz targets over their corpora (with
-# clang), (where present) the Windows server under Wine, then the install
-# tree and the packages. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer, the npm package under Node and its page in
+# headless Chromium, the fuzz targets over their corpora (with clang),
+# (where present) the Windows server under Wine, then the install tree and
+# the packages. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -15,6 +16,12 @@ echo "== native build and tests"
 cmake -S "$root" -B "$root/build/native" -DORVESSA_WERROR=ON -DORVESSA_BUILD_TESTS=ON -DORVESSA_BUILD_BENCH=ON >/dev/null
 cmake --build "$root/build/native" -j "$jobs"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs"
+
+echo "== the npm package (WebAssembly) and its page"
+"$root/scripts/build-web.sh" >/dev/null
+"$root/scripts/demo-web.sh" >/dev/null
+(cd "$root/tests/web" && npm ci --no-audit --no-fund --silent)
+ORVESSA_TOOL="$root/build/native/orvessa" node --test "$root/tests/web/"
 
 echo "== sanitizer build and tests"
 cmake -S "$root" -B "$root/build/sanitize" -DORVESSA_WERROR=ON -DORVESSA_SANITIZE=ON \

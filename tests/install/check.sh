@@ -227,6 +227,26 @@ source "$root/scripts/windows-common.sh"
 follow_readme 64
 follow_readme 32
 
+echo "-- the npm package"
+# Installed from its file into a project of its own, as a user does; its
+# declarations name exactly what the module exports.
+mkdir "$work/npm"
+(cd "$work/npm" && npm init -y >/dev/null &&
+  npm install --offline --no-audit --no-fund "$packages"/orvessa-*.tgz >/dev/null) ||
+  fail "npm install of the package failed"
+(cd "$work/npm" && node --input-type=module - "$(ls "$packages"/orvessa-*.tgz)") <<'EOF' ||
+import { readFileSync } from 'node:fs';
+import * as orvessa from 'orvessa';
+const picture = { data: new Uint8ClampedArray(4 * 5 * 4).map((_, i) => i * 13), width: 5, height: 4 };
+orvessa.gray(orvessa.smooth(orvessa.blur(picture)));
+if (!process.argv[2].endsWith(`orvessa-${orvessa.version}.tgz`)) throw new Error(`version ${orvessa.version}`);
+const declared = [...readFileSync('node_modules/orvessa/orvessa.d.ts', 'utf8')
+  .matchAll(/^export (?:function|const|class) (\w+)/gm)].map((m) => m[1]).sort();
+const exported = Object.keys(orvessa).sort();
+if (declared.join() !== exported.join()) throw new Error(`declared ${declared}, exported ${exported}`);
+EOF
+  fail "the installed npm package does not work"
+
 echo "-- a second build elsewhere"
 "$root/tests/install/rebuild.sh"
 echo "-- install and packages checked"

@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [[ -f "$packages/SHA256SUMS" ]] || fail "no $packages/SHA256SUMS: run scripts/package.sh first"
 # The sources as they are, with .git for the commit's time, without builds.
-tar -C "$root" --exclude=./build --exclude=./out -cf - . | tar -C "$copy" -xf -
+tar -C "$root" --exclude=./build --exclude=./out --exclude=node_modules -cf - . | tar -C "$copy" -xf -
 "$copy/scripts/package.sh" >"$copy/package.log" 2>&1 || { cat "$copy/package.log"; fail "the second build failed"; }
 again="$copy/out/packages"
 if ! diff "$packages/SHA256SUMS" "$again/SHA256SUMS"; then

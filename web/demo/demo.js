@@ -58,7 +58,7 @@ async function open(file) {
   context(original).drawImage(bitmap, 0, 0);
   bitmap.close();
   loading = false; setState('ready'); refresh();
-  statusLine.textContent = `${file.name}: ${bitmap.width} × ${bitmap.height}. Choose an effect and apply it.`;
+  statusLine.textContent = `${file.name}: ${original.width} × ${original.height}. Choose an effect and apply it.`;
 }
 
 function start() {
@@ -109,7 +109,10 @@ worker.onerror = (event) => {
 
 $('controls').addEventListener('submit', (event) => { event.preventDefault(); start(); });
 effect.addEventListener('change', refresh);
-picture.addEventListener('change', () => open(picture.files[0]));
+picture.addEventListener('change', () => {
+  open(picture.files[0]);
+  picture.value = '';  // so that choosing the same file again opens it again
+});
 
 download.addEventListener('click', async () => {
   const mine = results;

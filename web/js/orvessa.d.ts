@@ -70,3 +70,7 @@ export interface ScaleOptions {
 export function scaleX(himetric: number, options?: ScaleOptions): number;
 /** A length in HIMETRIC units in whole vertical pixels. */
 export function scaleY(himetric: number, options?: ScaleOptions): number;
+
+/** Bytes of memory the WebAssembly module holds: it grows to the largest
+ * picture filtered so far and is reused after that. */
+export function moduleMemory(): number;

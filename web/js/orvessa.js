@@ -248,3 +248,9 @@ function scale(axis, fn) {
 
 export const scaleX = scale(0, 'scaleX');
 export const scaleY = scale(1, 'scaleY');
+
+/** Bytes of memory the WebAssembly module holds: it grows to the largest
+ * picture filtered so far and is reused after that. */
+export function moduleMemory() {
+  return wasm.memory.buffer.byteLength;
+}
