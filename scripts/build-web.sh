@@ -10,5 +10,7 @@ if [[ ! -d "$EM_CACHE" ]]; then
   mkdir -p "$EM_CACHE"
   cp -r /usr/share/emscripten/cache/. "$EM_CACHE/"
 fi
-emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVESSA_WERROR=ON >/dev/null
+# (emcmake says the command it runs on standard error.)
+emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVESSA_WERROR=ON 2>&1 >/dev/null |
+  { grep -v "^configure: " || true; } >&2
 cmake --build "$build" -j "$(nproc)"

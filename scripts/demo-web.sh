@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
 # Builds the demonstration page into out/web/: the page's files and, in
-# out/web/orvessa/, the runtime files of the npm package (built first when
-# missing). Any static server will do to open it.
+# out/web/orvessa/, the runtime files of the npm package. Any static server will do to open it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 package="$root/build/web/package"
 out="$root/out/web"
 
-if [[ ! -f "$package/orvessa.js" ]]; then
-  "$root/scripts/build-web.sh"
-fi
+# Up to date first (the build does only what changed).
+"$root/scripts/build-web.sh" >/dev/null
 rm -rf "$out"
 mkdir -p "$out/orvessa"
 cp "$root"/web/demo/* "$out/"

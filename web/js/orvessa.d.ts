@@ -22,8 +22,10 @@ export class OrvessaError extends Error {
   constructor(number: number, message: string);
 }
 
-/** Which code runs the filters here: "simd128" or "scalar". */
-export const path: "simd128" | "scalar";
+/** Which code runs the filters here: "simd128" or "scalar" (or the path
+ * forced by importing `orvessa.js?path=NAME`, for comparisons: "literal",
+ * the plain step-by-step filters, "scalar" or "simd128"). */
+export const path: "simd128" | "scalar" | "literal";
 /** The package's version, e.g. "1.0.9". */
 export const version: string;
 

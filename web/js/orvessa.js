@@ -63,8 +63,13 @@ function check(status) {
   if (status !== 0) throw new OrvessaError(status, text(wasm.orvessa_error_text()));
 }
 
-if (forcedPath !== null && wasm.orvessa_force_path(withText(forcedPath)) !== 0) {
-  throw new Error(`orvessa: no filter path ${forcedPath} here`);
+if (forcedPath !== null) {
+  const name = new TextEncoder().encode(`${forcedPath}\0`);
+  const pointer = wasm.orvessa_alloc(name.length);
+  heap().set(name, pointer);
+  const status = wasm.orvessa_force_path(pointer);
+  wasm.orvessa_free(pointer);
+  if (status !== 0) throw new Error(`orvessa: no filter path ${forcedPath} here`);
 }
 
 export const path = text(wasm.orvessa_path_name());
@@ -164,13 +169,6 @@ function inModule(bytes, work, always = false) {
   } finally {
     wasm.orvessa_free(pointer);
   }
-}
-
-function withText(string) {
-  const bytes = new TextEncoder().encode(`${string}\0`);
-  const pointer = wasm.orvessa_alloc(bytes.length);
-  heap().set(bytes, pointer);
-  return pointer;
 }
 
 // ---- the functions
