@@ -4,11 +4,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/web"
-# Its own cache, writable, for any system library emscripten builds.
-export EM_CACHE="${EM_CACHE:-$root/build/emscripten-cache}"
-if [[ ! -d "$EM_CACHE" ]]; then
-  mkdir -p "$EM_CACHE"
-  cp -r /usr/share/emscripten/cache/. "$EM_CACHE/"
+# emscripten locks its cache of system libraries while it links: one of
+# our own, copied from Debian's, where that one is not ours to write.
+system_cache=/usr/share/emscripten/cache
+if [[ -z "${EM_CACHE:-}" && ! -w "$system_cache" ]]; then
+  export EM_CACHE="$root/build/emscripten-cache"
+  [[ -d "$EM_CACHE" ]] || { mkdir -p "$EM_CACHE" && cp -r "$system_cache/." "$EM_CACHE/"; }
 fi
 # (emcmake says the command it runs on standard error.)
 emcmake cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVESSA_WERROR=ON 2>&1 >/dev/null |

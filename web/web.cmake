@@ -9,7 +9,10 @@ set(orvessa_web_sources
   web/src/rgba_pixels.cpp)
 set(orvessa_web_link_options
   -fwasm-exceptions --no-entry -sSTANDALONE_WASM -sALLOW_MEMORY_GROWTH=1
-  -sMAXIMUM_MEMORY=4GB -sERROR_ON_UNDEFINED_SYMBOLS=1)
+  -sMAXIMUM_MEMORY=4GB -sERROR_ON_UNDEFINED_SYMBOLS=1
+  # binaryen at -O3 gives other bytes in another folder (its local
+  # coalescing depends on memory addresses); -O2 is as fast here and the same.
+  -O2)
 
 function(orvessa_web_module target output)
   add_executable(${target} ${orvessa_web_sources} ${ARGN})
