@@ -27,11 +27,11 @@ endfunction()
 
 orvessa_web_module(orvessa_wasm orvessa)
 orvessa_web_module(orvessa_wasm_simd orvessa-simd
-  src/filters/blur_sse2.cpp src/filters/median_cut_sse2.cpp)
+  src/filters/blur_sse2.cpp src/filters/median_cut_simd128.cpp)
 target_compile_options(orvessa_wasm_simd PRIVATE -msimd128)
 target_compile_definitions(orvessa_wasm_simd PRIVATE ORVESSA_WASM_SIMD_KERNELS=1)
 # The SSE2 kernels compile to WebAssembly SIMD through the compiler's headers.
-set_property(SOURCE src/filters/blur_sse2.cpp src/filters/median_cut_sse2.cpp
+set_property(SOURCE src/filters/blur_sse2.cpp src/filters/median_cut_simd128.cpp
   APPEND PROPERTY COMPILE_OPTIONS -msse2)
 
 # The package: package.json with the project's version as semver (1.0.0.9

@@ -75,7 +75,7 @@ std::span<const FilterPathEntry> filter_path_table() noexcept {
         // A module with these instructions loads only where the engine has them.
         {FilterPath::simd128, "simd128", always,
          {1, blur_row_sums, blur_next_row_sse2},
-         {2, median_cut_prepare_row, median_cut_next_row_sse2}},
+         {2, median_cut_prepare_row, median_cut_next_row_simd128}},
 #endif
     };
     return table;

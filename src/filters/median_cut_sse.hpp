@@ -107,6 +107,25 @@ struct HighMultiplyTerms {
     }
 };
 
+// The spread terms from one rounding high multiply, (a b + 2^14) >> 15
+// (`Multiply::high`: SSSE3's mulhrs, WebAssembly's q15mulr): high(x, 2x)
+// rounds 2x^2 / 2^15 = d^2 / 256 half up, exactly, while 2x fits 16 bits;
+// where 2x saturates the term is far above full_mix_spread. x and 2x share
+// their sign (|x| < 2^15, so no product saturates), no term is negative,
+// and the terms add with signed saturation.
+template <typename Multiply>
+struct RoundingMultiplyTerms {
+    using State = __m128i;
+    static ORVESSA_VECTOR_INLINE State first(__m128i x) {
+        return Multiply::high(x, _mm_adds_epi16(x, x));
+    }
+    static ORVESSA_VECTOR_INLINE void add(State& m, __m128i x) { m = _mm_adds_epi16(m, first(x)); }
+    static ORVESSA_VECTOR_INLINE void join(State& m, State t) { m = _mm_adds_epi16(m, t); }
+    static ORVESSA_VECTOR_INLINE __m128i spread(State m) {
+        return _mm_min_epi16(m, _mm_set1_epi16(full_mix_spread));
+    }
+};
+
 // The integer part of 8 bytes: Sum, D = 16 own - Sum, M (at most full_mix_spread).
 struct Spread8 {
     __m128i sum, d, spread;

@@ -37,6 +37,11 @@ void median_cut_next_row_ssse3(const std::uint8_t* below, const std::uint8_t* ah
 void median_cut_next_row_avx2(const std::uint8_t* below, const std::uint8_t* ahead,
                               const std::uint16_t* above, const std::uint16_t* centre,
                               std::uint16_t* below_prepared, std::uint8_t* out, std::int32_t dim_x);
+// WebAssembly SIMD (the WebAssembly build only).
+void median_cut_next_row_simd128(const std::uint8_t* below, const std::uint8_t* ahead,
+                                 const std::uint16_t* above, const std::uint16_t* centre,
+                                 std::uint16_t* below_prepared, std::uint8_t* out,
+                                 std::int32_t dim_x);
 void median_cut_next_row_avx512(const std::uint8_t* below, const std::uint8_t* ahead,
                                 const std::uint16_t* above, const std::uint16_t* centre,
                                 std::uint16_t* below_prepared, std::uint8_t* out,
