@@ -11,6 +11,12 @@
 #       ImageMagick's `convert` with the same 1-2-1 mask: JPEG to JPEG at
 #       quality 85 and JPEG to PNG, default threads; time and peak resident
 #       memory of each process, medians of RUNS (default 7) alternating runs.
+#   scripts/bench.sh --web [ROUNDS]
+#       the WebAssembly package (build/web/package, built first when missing)
+#       in Node beside opencv-js, wasm-vips, photon, jimp and sharp on a
+#       1920 x 1080 photo: medians of ROUNDS (default 21) alternating rounds,
+#       the ratios to the fastest peers and the package's gzipped size
+#       (bench/web/bench.mjs; its packages come from bench/web's lock file).
 #   scripts/bench.sh --batch [ROUNDS]
 #       60 photos of 1920 x 1080, JPEG to JPEG at quality 75, blurred: one
 #       batch call of orvessa, a shell loop of single calls, and
@@ -19,6 +25,13 @@
 #       rounds that run the three in turn.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+if [[ "${1:-}" == --web ]]; then
+  [[ -d "$root/bench/web/node_modules" ]] || (cd "$root/bench/web" && npm ci --no-audit --no-fund)
+  # ORVESSA_PACKAGE, when set, names another package folder to measure.
+  [[ -n "${ORVESSA_PACKAGE:-}" || -f "$root/build/web/package/orvessa.js" ]] || "$root/scripts/build-web.sh"
+  exec node --expose-gc "$root/bench/web/bench.mjs" "${2:-21}"
+fi
 
 if [[ "${1:-}" == --batch ]]; then
   rounds=${2:-5}

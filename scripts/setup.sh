@@ -24,6 +24,13 @@ elif [[ -n "${ORVESSA_SETUP_DONE:-}" ]]; then
   exit 0  # done already by the script that runs this one (scripts/test.sh)
 fi
 
+# Node.js (20 or later, with npm) comes with the machine, not from Debian.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo none)
+if [[ "$node_major" == none || "$node_major" -lt 20 ]] || ! command -v npm >/dev/null; then
+  echo "setup: Node.js 20 or later with npm is needed for the WebAssembly package (node: $node_major)" >&2
+  exit 1
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
