@@ -7,8 +7,9 @@ export interface Picture {
   data: Uint8ClampedArray | Uint8Array;
   width: number;
   height: number;
-  /** 4 (R G B A, alpha never changed) or 3 (R G B). Default: 4 when `data`
-   * holds exactly width × height × 4 bytes and no stride is given, else 3. */
+  /** 4 (R G B A, alpha never changed) or 3 (R G B). Without a stride:
+   * 4 when `data` holds exactly width × height × 4 bytes, 3 when it holds
+   * × 3 (anything else is a RangeError); with a stride: 3 unless given. */
   channels?: 3 | 4;
   /** Bytes from the start of one row to the start of the next; at least
    * width × channels. Default: width × channels. */
