@@ -16,6 +16,7 @@ let results = 0;     // one per result shown
 let resultShown = false;
 let png = null;      // { result, url } of the last PNG made
 let baseName = 'picture';
+let applied = '';    // the effects that made the result, for the PNG's name
 
 const context = (canvas) => canvas.getContext('2d', { willReadFrequently: true });
 const pixels = (canvas) => context(canvas).getImageData(0, 0, canvas.width, canvas.height);
@@ -95,6 +96,7 @@ worker.onmessage = ({ data: answer }) => {
   }
   current = new ImageData(new Uint8ClampedArray(answer.buffer), answer.width, answer.height);
   context(result).putImageData(current, 0, 0);
+  applied = resultShown ? `${applied}-${answer.effect}` : answer.effect;
   results++; resultShown = true; dropPng();
   setState('done'); refresh();
   const label = effect.querySelector(`option[value="${answer.effect}"]`).text;
@@ -126,7 +128,7 @@ download.addEventListener('click', async () => {
     }
     const link = document.createElement('a');
     link.href = png.url;
-    link.download = `${baseName}-${effect.value}.png`;
+    link.download = `${baseName}-${applied}.png`;
     link.click();
   } catch (error) {
     showError(`The PNG could not be made: ${error.message}`);
