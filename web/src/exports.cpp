@@ -50,6 +50,12 @@ const FilterRow* row_at(std::int32_t index) noexcept {
     return index >= 0 && index < count ? &pixel_filters[index] : nullptr;
 }
 
+PixelFilter filter_at(std::int32_t index) {
+    const FilterRow* row = row_at(index);
+    if (row == nullptr) throw Error::type_mismatch();
+    return row->filter;
+}
+
 }  // namespace
 
 }  // namespace orvessa::web
@@ -97,10 +103,10 @@ ORVESSA_EXPORT std::int32_t orvessa_filter_buffer(std::int32_t filter, std::uint
                                                   std::uint32_t count, std::int32_t lower_bound,
                                                   std::int32_t width, std::int32_t height) {
     return web::guarded([&] {
-        const FilterRow* row = web::row_at(filter);
+        const PixelFilter which = web::filter_at(filter);
         ByteArrayView array(bytes, count, lower_bound);
         Pictava effects(nullptr);
-        if (row->filter == PixelFilter::blur) {
+        if (which == PixelFilter::blur) {
             effects.Blur_Buffer(array, width, height);
         } else {
             effects.MedianCut_Buffer(array, width, height);
@@ -114,7 +120,7 @@ ORVESSA_EXPORT std::int32_t orvessa_filter_picture(std::int32_t filter, std::uin
                                                    std::int32_t width, std::int32_t height,
                                                    std::int32_t stride, std::int32_t channels) {
     return web::guarded([&] {
-        const PixelFilter which = web::row_at(filter)->filter;
+        const PixelFilter which = web::filter_at(filter);
         if (channels == 3) return filter_pixels(which, PixelRows{data, stride}, width, height);
         web::filter_rgba(which, data, width, height, stride);
     });

@@ -41,27 +41,25 @@ void gather_block(const std::uint8_t*, std::uint8_t*) noexcept {}
 void scatter_block(const std::uint8_t*, std::uint8_t*) noexcept {}
 #endif
 
-void gather_row(const std::uint8_t* rgba, std::uint8_t* rgb, std::int32_t width) noexcept {
+// The colour bytes of one row, from R G B A to R G B (`to_rgb`) or back.
+template <bool to_rgb>
+void move_row(std::uint8_t* rgba, std::uint8_t* rgb, std::int32_t width) noexcept {
     std::int32_t c = 0;
     for (; block > 0 && c + block <= width; c += block, rgba += 4 * block, rgb += 3 * block) {
-        gather_block(rgba, rgb);
+        if constexpr (to_rgb) {
+            gather_block(rgba, rgb);
+        } else {
+            scatter_block(rgb, rgba);
+        }
     }
     for (; c < width; ++c, rgba += 4, rgb += 3) {
-        rgb[0] = rgba[0];
-        rgb[1] = rgba[1];
-        rgb[2] = rgba[2];
-    }
-}
-
-void scatter_row(const std::uint8_t* rgb, std::uint8_t* rgba, std::int32_t width) noexcept {
-    std::int32_t c = 0;
-    for (; block > 0 && c + block <= width; c += block, rgba += 4 * block, rgb += 3 * block) {
-        scatter_block(rgb, rgba);
-    }
-    for (; c < width; ++c, rgba += 4, rgb += 3) {
-        rgba[0] = rgb[0];
-        rgba[1] = rgb[1];
-        rgba[2] = rgb[2];
+        for (int k = 0; k < 3; ++k) {
+            if constexpr (to_rgb) {
+                rgb[k] = rgba[k];
+            } else {
+                rgba[k] = rgb[k];
+            }
+        }
     }
 }
 
@@ -74,12 +72,12 @@ void filter_rgba(PixelFilter filter, std::uint8_t* data, std::int32_t width, std
     const std::ptrdiff_t rgb_stride = std::ptrdiff_t{3} * width;
     const std::unique_ptr<std::uint8_t[]> rgb(new std::uint8_t[rgb_stride * height]);
     for (std::int32_t r = 0; r < height; ++r) {
-        gather_row(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
+        move_row<true>(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
     }
     filter_pixels(filter, PixelRows{rgb.get(), rgb_stride}, width, height);
     // Rows 1 .. height - 3 are the ones a filter changes.
     for (std::int32_t r = 1; r <= height - 3; ++r) {
-        scatter_row(rgb.get() + r * rgb_stride, data + std::ptrdiff_t{r} * stride, width);
+        move_row<false>(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
     }
 }
 
