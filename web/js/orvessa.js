@@ -171,6 +171,11 @@ function inModule(bytes, work, always = false) {
   }
 }
 
+// A picture's bytes through `work`: only those its rows reach, none for an empty one.
+function overPicture(p, work) {
+  if (p.span > 0) inModule(p.data.subarray(0, p.span), work);
+}
+
 // ---- the functions
 
 function pictureFilter(name) {
@@ -178,10 +183,7 @@ function pictureFilter(name) {
   if (filter === undefined) throw new Error(`orvessa: the module has no filter ${name}`);
   return function (image) {
     const p = layoutOf(image, name);
-    if (p.span > 0) {
-      inModule(p.data.subarray(0, p.span), (pointer) =>
-        wasm.orvessa_filter_picture(filter, pointer, p.width, p.height, p.stride, p.channels));
-    }
+    overPicture(p, (pointer) => wasm.orvessa_filter_picture(filter, pointer, p.width, p.height, p.stride, p.channels));
     return image;
   };
 }
@@ -209,10 +211,8 @@ export function gray(image, settings) {
   const { twoColor = false, threshold = 128 } = options(settings, 'gray: options');
   if (typeof twoColor !== 'boolean') throw new TypeError(`gray: twoColor must be a boolean, got ${describe(twoColor)}`);
   integer(threshold, 'gray: threshold', 0, 255);
-  if (p.span > 0) {
-    inModule(p.data.subarray(0, p.span), (pointer) =>
-      wasm.orvessa_gray_picture(pointer, p.width, p.height, p.stride, p.channels, twoColor ? 1 : 0, threshold));
-  }
+  overPicture(p, (pointer) =>
+    wasm.orvessa_gray_picture(pointer, p.width, p.height, p.stride, p.channels, twoColor ? 1 : 0, threshold));
   return image;
 }
 
