@@ -40,7 +40,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/OrvessaConfig.cmake
   DESTINATION ${orvessa_cmake_dir} COMPONENT dev)
 
 # pkg-config: orvessa (the core) and orvessa-platform (the Linux picture
-# services, which bring in libvips). The files find their prefix from
+# services, which bring in the format libraries). The files find their prefix from
 # their own place, so an installed tree or package may be moved.
 file(RELATIVE_PATH orvessa_pc_to_prefix
   /prefix/${orvessa_pkgconfig_dir} /prefix)

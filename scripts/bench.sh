@@ -11,6 +11,12 @@
 #       ImageMagick's `convert` with the same 1-2-1 mask: JPEG to JPEG at
 #       quality 85 and JPEG to PNG, default threads; time and peak resident
 #       memory of each process, medians of RUNS (default 7) alternating runs.
+#   scripts/bench.sh --start-up [RUNS]
+#       the weight of the tool: a 64 x 64 PNG blurred into PNG as a whole
+#       process beside ImageMagick's `convert` with the same 3 x 3 mask
+#       (medians of RUNS, default 41, alternating runs), the shared libraries
+#       the tool and the Python extension load, and the Debian packages the
+#       tool's dependencies bring with theirs.
 #   scripts/bench.sh --web [ROUNDS]
 #       the WebAssembly package (build/web/package, built first when missing)
 #       in Node beside opencv-js, wasm-vips, photon, jimp and sharp on a
@@ -31,6 +37,48 @@ if [[ "${1:-}" == --web ]]; then
   # ORVESSA_PACKAGE, when set, names another package folder to measure.
   [[ -n "${ORVESSA_PACKAGE:-}" || -f "$root/build/web/package/orvessa.js" ]] || "$root/scripts/build-web.sh"
   exec node --expose-gc "$root/bench/web/bench.mjs" "${2:-21}"
+fi
+
+if [[ "${1:-}" == --start-up ]]; then
+  runs=${2:-41}
+  "$root/scripts/setup.sh" --bench
+  cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVESSA_BUILD_TESTS=OFF \
+    -DORVESSA_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$root/build/bench" -j 2 --target orvessa orvessa_python >/dev/null
+  tool=$root/build/bench/orvessa
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  /usr/bin/convert "$root/sample-pictures/astronaut.png" -resize '64x64!' "$work/small.png"
+  kernel='3x3: 1,2,1 2,4,2 1,2,1'
+  for ((run = 0; run < runs; run++)); do
+    for who in orvessa convert; do
+      start=$(date +%s%N)
+      if [[ $who == orvessa ]]; then
+        "$tool" blur -f "$work/small.png" "$work/o.png"
+      else
+        /usr/bin/convert "$work/small.png" -define convolve:scale=! -morphology Convolve "$kernel" "$work/c.png"
+      fi
+      echo $(( ($(date +%s%N) - start) / 1000 )) >>"$work/$who"
+    done
+  done
+  median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+  mine=$(median <"$work/orvessa") theirs=$(median <"$work/convert")
+  echo "64 x 64 PNG blurred into PNG, whole process, medians of $runs alternating runs"
+  echo
+  echo "| tool | ms | x convert |"
+  echo "|---|---:|---:|"
+  awk -v m="$mine" -v t="$theirs" 'BEGIN { printf "| orvessa blur | %.1f | %.2f |\n| convert -morphology Convolve | %.1f | 1.00 |\n", m / 1000, m / t, t / 1000 }'
+  echo
+  extension=$(ls "$root"/build/bench/python/orvessa/_orvessa*.so)
+  echo "shared libraries loaded: the tool $(ldd "$tool" | grep -c '=>'), the Python extension $(ldd "$extension" | grep -c '=>')"
+  # The packages of the libraries the tool loads, and everything they depend on.
+  mapfile -t direct < <(ldd "$tool" | awk '/=>/ { print $1 }' | while read -r soname; do
+    dpkg -S "*/$(gcc -print-multiarch)/$soname" 2>/dev/null | head -1 | cut -d: -f1
+  done | sort -u)
+  closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+    --no-replaces --no-enhances "${direct[@]}" | grep -v '^ ' | grep -v '^<' | sed 's/:amd64$//' | sort -u | wc -l)
+  echo "Debian packages the tool needs, with theirs: $closure (from ${direct[*]})"
+  exit 0
 fi
 
 if [[ "${1:-}" == --batch ]]; then
@@ -97,11 +145,11 @@ if [[ "${1:-}" == --end-to-end ]]; then
     "jpeg|orvessa blur|$tool blur -f --quality 85 $work/photo.jpg OUT.jpg"
     "jpeg|orvessa smooth|$tool smooth -f --quality 85 $work/photo.jpg OUT.jpg"
     "jpeg|vips conv|vips conv $work/photo.jpg OUT.jpg[Q=85] $work/blur.mat --precision integer"
-    "jpeg|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' -quality 85 OUT.jpg"
+    "jpeg|convert|/usr/bin/convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' -quality 85 OUT.jpg"
     "png|orvessa blur|$tool blur -f $work/photo.jpg OUT.png"
     "png|orvessa smooth|$tool smooth -f $work/photo.jpg OUT.png"
     "png|vips conv|vips conv $work/photo.jpg OUT.png $work/blur.mat --precision integer"
-    "png|convert|convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' OUT.png"
+    "png|convert|/usr/bin/convert $work/photo.jpg -define convolve:scale=! -morphology Convolve '$kernel' OUT.png"
   )
   for ((run = 0; run < runs; run++)); do
     for i in "${!contenders[@]}"; do

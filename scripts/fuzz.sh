@@ -22,7 +22,7 @@ max_len() {
     filters) echo 4200 ;;   # a few thousand pixel bytes
     picture) echo 65536 ;;  # small picture files
     args) echo 256 ;;       # a command line
-    codecs) echo 65536 ;;   # small BMP and icon files
+    codecs) echo 65536 ;;   # small picture files of every format
   esac
 }
 common_options=(-timeout=60 -rss_limit_mb=2048 -malloc_limit_mb=8192 -print_final_stats=1)
@@ -45,6 +45,8 @@ seeds() { # the project's inputs of a target
   for d in "$root/tests/fuzz/corpus/$1" "$root/tests/fuzz/regressions/$1"; do
     [[ -d $d ]] && echo "$d"
   done
+  # The pictures of every kind and the broken ones seed the readers too.
+  if [[ $1 == codecs ]]; then echo "$root/tests/picture-kinds"; echo "$root/tests/broken-pictures"; fi
 }
 
 if [[ $1 == --replay ]]; then

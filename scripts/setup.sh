@@ -5,21 +5,22 @@
 #                             the Python package and its tests, the packages' checks, the
 #                             WebAssembly build (emscripten; Node 20 or later must be there) and
 #                             the browser the page's test drives
-#   scripts/setup.sh --bench  also OpenCV (C++ and Python) and the vips tool, the peers the benchmarks compare with
+#   scripts/setup.sh --bench  also OpenCV (C++ and Python), the vips tool and ImageMagick, the peers the
+#                             benchmarks compare with
 set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config libgtest-dev libbenchmark-dev
-  libvips-dev libvips-tools
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libgif-dev
   clang libclang-rt-14-dev
-  dpkg-dev file man-db imagemagick lintian diffoscope-minimal gdb
+  dpkg-dev file man-db lintian diffoscope-minimal gdb
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
   emscripten node-acorn chromium
 )
 if [[ "${1:-}" == "--bench" ]]; then
-  packages+=(libopencv-dev python3-opencv libvips-tools)
+  packages+=(libopencv-dev python3-opencv libvips-tools imagemagick hyperfine)
 elif [[ -n "${ORVESSA_SETUP_DONE:-}" ]]; then
   exit 0  # done already by the script that runs this one (scripts/test.sh)
 fi

@@ -87,7 +87,7 @@ Buf file_of(const Variant& v) {
 }
 
 RgbaPicture decode(const Variant& v, Bytes f, std::int64_t max) {
-    return v.icon ? decode_icon(f, max, nullptr) : decode_bmp(f, max);
+    return v.icon ? decode_icon(f, max) : decode_bmp(f, max);
 }
 
 // Each variant decodes to the picture; cut anywhere, it ends inside the head or the pixels and is refused.
@@ -113,12 +113,13 @@ TEST(BmpDecoder, DecodesOnePictureInEveryVariant) {
 
 TEST(BmpDecoder, RefusesBrokenFiles) {
     // A value written over a valid file: pixels past the end, no width, 2 planes, an unknown head size, JPEG, PNG,
-    // RLE8 of 24 bits; no icon, an icon past the end, in the directory, run-length coded; then too large, before a
+    // RLE8 of 24 bits, pixels inside the heads (at 0, at 40); no icon, an icon past the end, in the directory,
+    // run-length coded; then too large, before a
     // pixel is read: a pixel too many, a size too large with the data short, 2^31 rows top-down, a huge icon.
     struct Broken { std::string variant; std::size_t at, bytes; std::uint32_t value; bool too_large = false; std::int64_t max = 99; };
     const Broken rows[] = {
         {"1 bpp", 10, 4, 1000}, {"1 bpp", 18, 4, 0}, {"1 bpp", 26, 2, 2}, {"1 bpp", 14, 4, 100}, {"24 bpp", 30, 4, 4},
-        {"24 bpp", 30, 4, 5}, {"24 bpp", 30, 4, 1}, {"CUR 24 bpp", 4, 2, 0}, {"CUR 24 bpp", 14, 4, 1000},
+        {"24 bpp", 30, 4, 5}, {"24 bpp", 30, 4, 1}, {"24 bpp", 10, 4, 0}, {"24 bpp", 10, 4, 40}, {"CUR 24 bpp", 4, 2, 0}, {"CUR 24 bpp", 14, 4, 1000},
         {"CUR 24 bpp", 18, 4, 6}, {"ICO 4 bpp", 38, 4, 2}, {"1 bpp", 18, 4, W, true, W * H - 1},
         {"1 bpp", 18, 4, INT32_MAX, true, 1 << 20}, {"1 bpp", 22, 4, 0x80000000, true, INT64_MAX},
         {"CUR 24 bpp", 26, 4, 1 << 20, true},
@@ -133,8 +134,8 @@ TEST(BmpDecoder, RefusesBrokenFiles) {
     Buf tga(30), tga_map(30), text{'B', 'M', ' ', 'i', 's', ' ', 't', 'e', 'x', 't', 1, 2, 3, 4, 5, 6, 7, 8};
     tga[2] = tga_map[2] = 2, tga[12] = tga_map[12] = tga[14] = tga_map[14] = 2, tga[16] = tga_map[16] = 24;
     tga_map[5] = 1;  // a colour map's length: 256 icon entries, at offset 0
-    EXPECT_FALSE(is_icon(tga) || is_icon(tga_map) || is_bmp(text));
-    EXPECT_THROW(decode_icon(tga_map, 99, nullptr), BadPicture);
+    EXPECT_FALSE(is_icon(tga) || is_bmp(text));
+    EXPECT_THROW(decode_icon(tga_map, 99), BadPicture);
 }
 
 TEST(BmpDecoder, SamplePicturesDecodeAsAHandReaderAndThePngDecoderSee) {
@@ -146,13 +147,11 @@ TEST(BmpDecoder, SamplePicturesDecodeAsAHandReaderAndThePngDecoderSee) {
         const RgbaPicture got = decode_bmp(test::file_bytes(path), 1 << 20);
         EXPECT_TRUE(want.width > 0 && got.width == want.width && got.rgba == rgba) << name;
     }
+    // An icon's PNG image is handed over whole, for the PNG reader.
     const Buf ico = test::file_bytes(std::string(ORVESSA_PICTURES) + "/chelsea.ico");
-    Bytes seen;
-    const PngDecoder png = [&](Bytes b) { return seen = b, RgbaPicture{1, 1, {1, 2, 3, 4}}; };
-    EXPECT_THROW(decode_icon(ico, 32 * 32 - 1, png), TooLarge);  // its PNG head says 32 x 32
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(decode_icon(ico, 32 * 32, png).rgba, (Buf{1, 2, 3, 4}));
-    EXPECT_TRUE(seen.data() == ico.data() + 22 && seen.size() == ico.size() - 22);  // one entry: PNG to the end
+    const IconImage image = first_icon_image(ico);
+    EXPECT_TRUE(image.png && image.bytes.data() == ico.data() + 22 && image.bytes.size() == ico.size() - 22);
+    EXPECT_THROW(decode_icon(ico, 1 << 20), BadPicture);
 }
 
 }  // namespace

@@ -185,7 +185,7 @@ for f in blur smooth; do
   row 2 'Input/output error' $f /proc/self/mem "$out/o.png"
   row 2 '' $f "$in/empty" "$out/o.png"
   row 2 '' $f "$in/text.png" "$out/o.png"
-  row 2 "20000 x 20000 $stream_limit" $f "$in/huge.svg" "$out/o.png"
+  row 2 'an SVG drawing is not read here: draw it into a PNG first' $f "$in/huge.svg" "$out/o.png"
   row 2 "30000 x 30000 $stream_limit" $f "$in/huge.png" "$out/o.png"
   row_stdin=$in/huge.bmp row 2 "30000 x 30000 $stream_limit" $f - "$out/o.png"
   row 2 "48 x 32 pixels, more than the limit of 1000 pixels" $f --max-pixels 1000 "$in/pic.bmp" "$out/o.png"
@@ -195,19 +195,20 @@ for f in blur smooth; do
   row 2 'no process reads' $f "$in/pic.bmp" "$in/fifo"
   row 2 'Permission denied' $f "$in/pic.bmp" "$tmp/readonly/o.png@root-can"
 done
-for f in big.pcx x.xpm x.psd x.xml entity.svg x.tga x.heic; do
+for f in big.pcx x.xpm x.psd x.xml x.tga x.heic; do
   for c in blur gray; do row 2 'not a picture of a format read here (PNG, JPEG' $c "$in/$f" "$out/o.png"; done
 done
-# libvips may lose a decoder's failure between its threads: each is refused every time.
+# A decoder's failure is the job's at every thread count: each is refused every time.
 broken=$(cd "$(dirname "$0")/broken-pictures" && pwd)
 for f in "$broken"/*.*; do
   [[ $f == *.md ]] && continue
   for threads in 1 2 8; do
-    for ((k = 0; k < 8; k++)); do row 2 "cannot read $f: .*cut short or corrupt" blur --threads $threads "$f" "$out/o.png"; done
+    for ((k = 0; k < 8; k++)); do row 2 "cannot read $f: \(.*cut short or corrupt\|a broken [A-Za-z]*: .*ends early\)" blur --threads $threads "$f" "$out/o.png"; done
   done
 done
 row 0 '' gray "$in/pic.bmp" "$out/g.png"
-row 0 '' gray "$in/large.svg" "$out/g.png"
+row 2 'an SVG drawing is not read here' gray "$in/large.svg" "$out/g.png"
+row 2 'an SVG drawing is not read here' gray "$in/entity.svg" "$out/g.png"
 row 2 'Is a directory' gray "$in/dir" "$out/g.png"
 row 2 'not a regular file' gray "$in/fifo" "$out/g.png"
 row 2 'not a regular file' gray /dev/zero "$out/g.png"
@@ -215,8 +216,6 @@ row 2 'No such file' gray "$in/missing" "$out/g.png"
 row 2 'Permission denied' gray "$in/locked@root-can" "$out/g.png"
 row 2 'the file is empty' gray "$in/empty" "$out/g.png"
 row 2 'not a picture of a format read here' gray "$in/text.png" "$out/g.png"
-row 2 "20000 x 20000 $limit" gray "$in/huge.svg" "$out/g.png"
-row 2 "20000 x 20000 $limit" gray --fit 100x100 "$in/huge.svg" "$out/g.png"
 row 2 "30000 x 30000 $limit" gray "$in/huge.png" "$out/g.png"
 row 2 "30000 x 30000 $limit" gray --two-color "$in/huge.bmp" "$out/g.png"
 row_stdin=$in/pic.bmp row 0 '' gray - "$out/g.png"

@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vips/vips.h>
+#include <fcntl.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,9 +14,13 @@
 #include <sstream>
 
 #include "bmp_reader.hpp"
+#include "codecs/jpeg_codec.hpp"
+#include "codecs/png_codec.hpp"
 #include "filters/literal_filters.hpp"
 #include "orvessa/filter_pixels.hpp"
 #include "orvessa/linux_platform.hpp"
+#include "platform/linux/descriptor_bytes.hpp"
+#include "platform/linux/unique_fd.hpp"
 
 namespace orvessa {
 namespace {
@@ -238,14 +242,16 @@ TEST_F(CliPicture, StreamedFiltersMatchTheWholePicture) {
 // process holds a small part of it. gray, which paints the whole picture,
 // keeps a limit of its own.
 TEST_F(CliPicture, TwoHundredMegapixelPhotoStreams) {
-    VipsImage* black = nullptr;
-    VipsImage* gray = nullptr;
-    ASSERT_EQ(vips_black(&black, 16320, 12240, "bands", 3, nullptr), 0);
-    ASSERT_EQ(vips_linear1(black, &gray, 1.0, 90.0, "uchar", TRUE, nullptr), 0);
-    g_object_unref(black);
-    const int saved = vips_jpegsave(gray, tmp("big.jpg").c_str(), "Q", 50, nullptr);
-    g_object_unref(gray);
-    ASSERT_EQ(saved, 0);
+    {
+        const platform::UniqueFd file(::open(tmp("big.jpg").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        platform::DescriptorSink sink(file.get(), "big.jpg");
+        codecs::PictureInfo info;
+        info.width = 16320, info.height = 12240;
+        const auto writer = codecs::jpeg_writer(sink, info, 50);
+        const std::vector<std::uint8_t> gray(std::size_t{16320} * 3, 90);
+        for (int y = 0; y < info.height; ++y) writer->write_rows(gray.data(), 0, 1);
+        writer->finish();
+    }
     const CliRun blur = run("blur " + tmp("big.jpg") + " " + tmp("out.jpg"));
     ASSERT_EQ(blur.status, 0) << blur.err;
     rusage usage{};
@@ -262,6 +268,32 @@ TEST_F(CliPicture, TwoHundredMegapixelPhotoStreams) {
     EXPECT_NE(back.err.find("16320 x 12240 pixels, more than the limit of 199756799 pixels"), std::string::npos)
         << back.err;
     EXPECT_EQ(run("gray " + tmp("big.jpg") + " " + tmp("g.png")).status, 2);
+}
+
+// An icon holding a PNG image streams as the PNG alone would, never decoded
+// whole (once it was, twice over).
+TEST_F(CliPicture, AnIconHoldingALargePngStreams) {
+    codecs::MemorySink png;
+    codecs::PictureInfo info;
+    info.width = 16384, info.height = 4096;
+    const auto writer = codecs::png_writer(png, info);
+    const std::vector<std::uint8_t> row(std::size_t{16384} * 3, 200);
+    for (int y = 0; y < info.height; ++y) writer->write_rows(row.data(), 0, 1);
+    writer->finish();
+    const auto size = static_cast<std::uint32_t>(png.bytes().size());
+    // One entry of the directory, pointing past it at the PNG file.
+    std::vector<std::uint8_t> icon = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0};
+    for (const std::uint32_t v : {size, 22u}) {
+        for (int b = 0; b < 4; ++b) icon.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+    }
+    icon.insert(icon.end(), png.bytes().begin(), png.bytes().end());
+    std::ofstream(tmp("big.ico"), std::ios::binary).write(reinterpret_cast<const char*>(icon.data()),
+                                                         static_cast<std::streamsize>(icon.size()));
+    const CliRun blur = run("blur " + tmp("big.ico") + " " + tmp("out.png"));
+    ASSERT_EQ(blur.status, 0) << blur.err;
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kilobytes at the peak for 192 MiB of pixels";
 }
 
 // A picture cut short anywhere in its pixels is refused: no output, exit 2,

@@ -59,9 +59,10 @@ constexpr std::string_view filter_notes = R"(
 
 constexpr std::string_view picture_notes = R"(
 Pictures:
-  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, CUR, PNM,
-         SVG; the format is found from the bytes, which only that format's
-         decoder sees; anything else is refused. IN '-' is standard input
+  read   JPEG, PNG, BMP, GIF (its first frame), TIFF, WebP, ICO, CUR, PNM;
+         the format is found from the bytes, which only that format's
+         reader sees; anything else is refused (an SVG drawing with a way
+         to draw it into a PNG). IN '-' is standard input
          (gray holds it in memory first).
   write  PNG (.png), JPEG (.jpg, .jpeg), BMP (.bmp), WebP (.webp), TIFF
          (.tif, .tiff), chosen by OUT's extension in any case. --format

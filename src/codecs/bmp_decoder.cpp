@@ -22,9 +22,6 @@ std::uint32_t u16(Bytes b, u64 at) noexcept { return b[at] | b[at + 1] << 8; }
 std::uint32_t u32(Bytes b, u64 at) noexcept {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24;
 }
-std::uint32_t be32(Bytes b, u64 at) noexcept {
-    return std::uint32_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-}
 
 enum Compression : std::uint32_t { rgb, rle8, rle4, bitfields, jpeg, png_inside, alpha_bitfields };
 
@@ -132,7 +129,7 @@ Palette read_palette(Bytes f, const Dib& d, u64 end) {
     return p;
 }
 
-void check_size(std::int64_t width, std::int64_t height, std::int64_t max_pixels) {
+void check_dimensions(std::int64_t width, std::int64_t height, std::int64_t max_pixels) {
     if (width <= 0 || height <= 0) bad("the picture has no pixels");
     constexpr std::int64_t most = std::numeric_limits<std::int32_t>::max();
     if (width > most || height > most || width * height > max_pixels ||
@@ -241,18 +238,6 @@ void decode_rle(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaPicture& 
     }
 }
 
-RgbaPicture decode_png_entry(Bytes image, std::int64_t max_pixels, const PngDecoder& png) {
-    if (image.size() < 24 || std::memcmp(image.data() + 12, "IHDR", 4) != 0) bad("the icon's PNG head is cut short");
-    check_size(be32(image, 16), be32(image, 20), max_pixels);
-    if (!png) bad("PNG icons cannot be read here");
-    RgbaPicture pic = png(image);
-    if (pic.width <= 0 || pic.height <= 0 ||
-        pic.rgba.size() != static_cast<u64>(pic.width) * static_cast<u64>(pic.height) * 4) {
-        bad("the icon's PNG image did not decode to a picture");
-    }
-    return pic;
-}
-
 // A DIB in an icon: the head, the colour table, the colour rows, then a
 // 1-bit mask whose set bits are transparent; the head's height counts both.
 RgbaPicture decode_icon_dib(Bytes image, std::int64_t max_pixels) {
@@ -261,7 +246,7 @@ RgbaPicture decode_icon_dib(Bytes image, std::int64_t max_pixels) {
         bad("an icon's bitmap may not be run-length compressed");
     }
     d.height /= 2;
-    check_size(d.width, d.height, max_pixels);
+    check_dimensions(d.width, d.height, max_pixels);
     if (d.bits == 32 && d.compression == rgb) d.masks[3] = 0xFF000000;  // icons keep alpha there
     const u64 table = d.colors_used != 0 ? d.colors_used : d.bits <= 8 ? u64{1} << d.bits : 0;
     const u64 at = d.palette_at + table * d.entry_size;
@@ -289,32 +274,21 @@ RgbaPicture decode_icon_dib(Bytes image, std::int64_t max_pixels) {
 }  // namespace
 
 bool is_bmp(Bytes head) noexcept {
-    if (head.size() < 18 || head[0] != 'B' || head[1] != 'M') return false;
-    const std::uint32_t size = u32(head, 14);
-    if (!known_head_size(size)) return false;
-    const u64 planes_at = size == 12 ? 22 : 26;
-    if (!fits(head, planes_at, 4) || u16(head, planes_at) != 1) return false;
-    const unsigned bits = u16(head, planes_at + 2);
-    if (bits == 0) return size >= 20 && fits(head, 30, 4) && (u32(head, 30) == jpeg || u32(head, 30) == png_inside);
-    return allowed(bits, rgb);
+    return head.size() >= 18 && head[0] == 'B' && head[1] == 'M' && known_head_size(u32(head, 14));
 }
 
 bool is_icon(Bytes head) noexcept {
-    if (head.size() < 6 || u16(head, 0) != 0 || (u16(head, 2) != 1 && u16(head, 2) != 2)) return false;
-    const u64 count = u16(head, 4), directory_end = 6 + 16 * count;
-    if (count == 0) return false;
-    for (u64 e = 6; e < directory_end && fits(head, e, 16); e += 16) {
-        if (head[e + 3] != 0 || u32(head, e + 8) == 0 || u32(head, e + 12) < directory_end) return false;
-    }
-    return true;
+    return head.size() >= 6 && u16(head, 0) == 0 && (u16(head, 2) == 1 || u16(head, 2) == 2) && u16(head, 4) != 0;
 }
 
 RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
     if (f.size() < 18) bad("the BMP file's head is cut short");
     if (f[0] != 'B' || f[1] != 'M') bad("not a BMP file");
     const Dib d = read_dib(f, 14);
-    check_size(d.width, d.height, max_pixels);
+    check_dimensions(d.width, d.height, max_pixels);
     const u64 at = u32(f, 10);
+    // Pixels at an offset inside the heads would be the heads' own bytes.
+    if (at < d.palette_at) bad("the pixel data would start inside the file's heads");
     if (at >= f.size()) bad("the pixel data starts past the end of the file");
     const bool rle = d.compression == rle8 || d.compression == rle4;
     if (!rle && !rows_fit(f, at, stride_of(d.width, d.bits), d.height)) bad(data_cut);
@@ -332,7 +306,7 @@ RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
     return pic;
 }
 
-RgbaPicture decode_icon(Bytes f, std::int64_t max_pixels, const PngDecoder& png) {
+IconImage first_icon_image(Bytes f) {
     if (f.size() < 6) bad("the icon file's head is cut short");
     if (u16(f, 0) != 0 || (u16(f, 2) != 1 && u16(f, 2) != 2)) bad("not an icon file");
     const u64 count = u16(f, 4), directory_end = 6 + 16 * count;
@@ -344,10 +318,13 @@ RgbaPicture decode_icon(Bytes f, std::int64_t max_pixels, const PngDecoder& png)
     if (size == 0 || at < directory_end || !fits(f, at, size)) bad("the icon's image lies outside the file");
     const Bytes image = f.subspan(at, size);
     static constexpr std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (image.size() >= 8 && std::equal(png_signature, png_signature + 8, image.begin())) {
-        return decode_png_entry(image, max_pixels, png);
-    }
-    return decode_icon_dib(image, max_pixels);
+    return {image, image.size() >= 8 && std::equal(png_signature, png_signature + 8, image.begin())};
+}
+
+RgbaPicture decode_icon(Bytes f, std::int64_t max_pixels) {
+    const IconImage image = first_icon_image(f);
+    if (image.png) bad("the icon's image is a PNG file");
+    return decode_icon_dib(image.bytes, max_pixels);
 }
 
 }  // namespace orvessa::codecs

@@ -10,7 +10,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictures.hpp"
 #include "platform/linux/output_file.hpp"
-#include "platform/linux/vips_pictures.hpp"
+#include "platform/linux/input_file.hpp"
 
 namespace orvessa {
 

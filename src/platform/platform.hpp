@@ -1,7 +1,7 @@
 // The one seam between the logic and the platform services it calls:
 // the picture loader, the GDI-style pixel read and paint, and the per-thread
 // conversion form. The logic in object/ and convert/ sees only this; each
-// build links one implementation (GDI and OLE on Windows, libvips and a
+// build links one implementation (GDI and OLE on Windows, our codecs and a
 // software drawing surface on Linux) and tests swap in fakes.
 //
 // Failures of the loader, of a picture property and of the conversion form

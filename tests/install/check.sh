@@ -111,8 +111,8 @@ check_shlib_depends "$tool_deb" "$native/orvessa"
 check_shlib_depends "$python_deb" "$(ls "$prefix/$python_dir"/orvessa/_orvessa*.so)"
 grep -q 'python3-numpy' <<<"$(dpkg-deb -f "$python_deb" Depends)" ||
   fail "python3-orvessa does not depend on python3-numpy"
-grep -q 'libvips-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
-  fail "liborvessa-dev does not depend on libvips' development files"
+grep -q 'libpng-dev' <<<"$(dpkg-deb -f "$dev_deb" Depends)" ||
+  fail "liborvessa-dev does not depend on the format libraries' development files"
 # The packages together hold exactly what the install gives, in /usr, with
 # the manual page compressed, and beside it each its copyright and changelog.
 (cd "$prefix" && find . -type f | sed 's|^\./|./usr/|; s|/man/man1/.*|&.gz|' | sort) >"$work/installed.txt"

@@ -158,17 +158,51 @@ def _png(ihdr=(8, 8, 8, 2, 0), idat=None, crc=None, iend=True):
             + (chunk(b"IEND", b"") if iend else b""))
 
 
-@pytest.mark.parametrize("name, data", [
+def _icon(png):
+    """An icon whose one image is the PNG file."""
+    return struct.pack("<HHHBBBBHHII", 0, 1, 1, 8, 8, 0, 0, 1, 32, len(png), 22) + png
+
+
+_CORRUPT = [
     ("bad head checksum", _png(crc=1)), ("no pixel data", _png(idat=b"")), ("colour type 1", _png((8, 8, 8, 1, 0))),
     ("depth 0", _png((8, 8, 0, 0, 0))), ("zero width", _png((0, 8, 8, 2, 0))), ("bad interlace", _png((8, 8, 8, 2, 7))),
     ("corrupt zlib", _png(idat=b"\x78\x9c" + b"\xff" * 30)), ("rows short", _png(idat=zlib.compress(b"\0" * 100))),
-])
-def test_corrupt_pngs_are_refused(name, data, tmp_path):
-    (tmp_path / "p.png").write_bytes(data)
-    with pytest.raises(orvessa.InvalidPicture):
-        orvessa.read_picture(tmp_path / "p.png")
+    # An icon's PNG image is refused as the same file alone, every time.
+    ("icon, IDAT of length 0", _icon(_png(idat=b""))), ("icon, PNG cut", _icon(_png()[:60])),
+    ("icon, rows short", _icon(_png(idat=zlib.compress(b"\0" * 100)))),
+    ("PNM, samples missing", b"P3 2 2 255\n1 2 3 4 5 6"), ("PNM, sample above maxval", b"P2 2 1 9\n3 10"),
+    ("PNM, binary rows short", b"P6 4 4 255\n" + bytes(40)),
+    ("BMP, pixels inside its heads", b"BM" + struct.pack("<IHHIIiiHHIIiiII", 62, 0, 0, 0, 40, 2, 1, 1, 24, 0, 8, 0, 0, 0, 0)
+     + bytes(8)),
+]
+
+
+@pytest.mark.parametrize("name, data", _CORRUPT, ids=[name for name, _ in _CORRUPT])
+def test_corrupt_pictures_are_refused(name, data, tmp_path):
+    (tmp_path / "p").write_bytes(data)
+    for _ in range(3):
+        with pytest.raises(orvessa.InvalidPicture):
+            orvessa.read_picture(tmp_path / "p")
     (tmp_path / "p.png").write_bytes(_png())  # the same picture whole
     assert orvessa.read_picture(tmp_path / "p.png").shape == (8, 8, 3)
+
+
+def test_pnm_samples_are_scaled_by_their_maximum(tmp_path):
+    (tmp_path / "p.pgm").write_bytes(b"P2 3 1 1  0 1 1")
+    assert orvessa.read_picture(tmp_path / "p.pgm")[0, :, 0].tolist() == [0, 255, 255]
+    (tmp_path / "p.ppm").write_bytes(b"P3 1 1 100  0 50 100")
+    assert orvessa.read_picture(tmp_path / "p.ppm")[0, 0].tolist() == [0, 128, 255]
+
+
+def test_a_message_is_about_its_own_file(tmp_path):
+    """A failure's text comes from the reader of that file, never from one read before."""
+    (tmp_path / "broken.png").write_bytes(_png(idat=b"\x78\x9c" + b"\xff" * 30))
+    (tmp_path / "broken.gif").write_bytes((SOURCE / "tests/broken-pictures/badlzw_ff.gif").read_bytes())
+    with pytest.raises(orvessa.InvalidPicture, match="PNG"):
+        orvessa.read_picture(tmp_path / "broken.png")
+    with pytest.raises(orvessa.InvalidPicture) as raised:
+        orvessa.read_picture(tmp_path / "broken.gif")
+    assert "GIF" in str(raised.value) and "PNG" not in str(raised.value) and "png" not in str(raised.value)
 
 
 def _oriented(jpeg, orientation):

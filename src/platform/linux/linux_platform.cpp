@@ -1,8 +1,6 @@
-// The platform services on Linux: libvips decodes the pictures, memory
+// The platform services on Linux: the codecs decode the pictures, memory
 // surfaces stand in for device contexts, and the conversion form works at a
 // logical resolution the embedding program sets (96 per inch by default).
-#include <glib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -16,7 +14,8 @@
 #include "platform/linux/handle_table.hpp"
 #include "platform/platform.hpp"
 #include "platform/linux/software_dc.hpp"
-#include "platform/linux/vips_pictures.hpp"
+#include "platform/linux/picture_reading.hpp"
+#include "platform/linux/utf_text.hpp"
 
 namespace orvessa {
 
@@ -42,17 +41,9 @@ std::string utf8_file_name(const std::u16string& name) {
     if (name.find(u'\0') != std::u16string::npos) {
         throw Error::platform(bad_file_name, "Bad file name: it holds a NUL character");
     }
-    GError* error = nullptr;
-    gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(name.data()),
-                                  static_cast<glong>(name.size()), nullptr, nullptr, &error);
-    if (utf8 == nullptr) {
-        const std::string reason = error ? error->message : "not valid UTF-16";
-        if (error) g_error_free(error);
-        throw Error::platform(bad_file_name, "Bad file name: " + reason);
-    }
-    std::string result(utf8);
-    g_free(utf8);
-    return result;
+    std::optional<std::string> utf8 = platform::utf16_to_utf8(name);
+    if (!utf8) throw Error::platform(bad_file_name, "Bad file name: it is not valid UTF-16");
+    return std::move(*utf8);
 }
 
 class DecodedBitmap : public Picture {
@@ -166,13 +157,7 @@ void set_logical_resolution(std::int32_t x, std::int32_t y) {
 }
 
 std::optional<std::u16string> utf16_file_name(std::string_view path) {
-    glong written = 0;
-    gunichar2* text = g_utf8_to_utf16(path.data(), static_cast<glong>(path.size()), nullptr,
-                                      &written, nullptr);
-    if (text == nullptr) return std::nullopt;
-    std::u16string name(reinterpret_cast<const char16_t*>(text), static_cast<std::size_t>(written));
-    g_free(text);
-    return name;
+    return platform::utf8_to_utf16(path);
 }
 
 }  // namespace orvessa

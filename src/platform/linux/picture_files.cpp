@@ -1,6 +1,7 @@
 // The portable platform's picture files: read into and written from the
 // 24-bit bottom-up pixel buffer layout.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "orvessa/arith.hpp"
@@ -8,8 +9,9 @@
 #include "orvessa/linux_platform.hpp"
 #include "orvessa/pictures.hpp"
 #include "orvessa/pixel_layout.hpp"
-#include "platform/linux/picture_formats.hpp"
-#include "platform/linux/vips_pictures.hpp"
+#include "codecs/bmp_codec.hpp"
+#include "codecs/png_codec.hpp"
+#include "platform/linux/picture_reading.hpp"
 
 namespace orvessa {
 
@@ -59,25 +61,29 @@ void write_picture_file(const std::string& path, const Image& image) {
 
 std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {
     check_image(image);
-    const PixelLayout layout(image.width, image.height);
-    if (bmp) {
-        const auto head = platform::bmp_head(image.width, image.height);
-        std::vector<std::uint8_t> bytes(head.begin(), head.end());
-        bytes.insert(bytes.end(), image.pixels.begin(),
-                     image.pixels.begin() + static_cast<std::ptrdiff_t>(layout.stride) * image.height);
-        return bytes;
+    codecs::MemorySink bytes;
+    try {
+        codecs::PictureInfo info;
+        info.width = image.width;
+        info.height = image.height;
+        const std::unique_ptr<codecs::PictureWriter> writer = bmp ? codecs::bmp_writer(bytes, info)
+                                                                  : codecs::png_writer(bytes, info);
+        const PixelLayout layout(image.width, image.height);
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(image.width) * 3);
+        for (std::int32_t y = 0; y < image.height; ++y) {
+            const std::uint8_t* in = &image.pixels[layout.row_start(y)];
+            for (std::size_t i = 0; i < rgb.size(); i += 3) {
+                rgb[i] = in[i + 2];
+                rgb[i + 1] = in[i + 1];
+                rgb[i + 2] = in[i];
+            }
+            writer->write_rows(rgb.data(), 0, 1);
+        }
+        writer->finish();
+    } catch (const codecs::CannotWrite& e) {
+        throw Error::of(ErrorNumber::file_access, std::string("the picture cannot be encoded: ") + e.what());
     }
-    const std::vector<std::uint8_t> rgb = platform::rgb_rows(image);
-    const platform::VipsImagePtr picture = platform::picture_of_rows(rgb.data(), image.width, image.height);
-    void* buffer = nullptr;
-    std::size_t size = 0;
-    if (vips_pngsave_buffer(picture.get(), &buffer, &size, "compression", platform::png_compression, "filter",
-                            platform::png_filter, nullptr) != 0) {
-        throw Error::of(ErrorNumber::file_access, "the picture cannot be encoded: " + platform::vips_failure());
-    }
-    const std::unique_ptr<void, decltype(&g_free)> owned(buffer, g_free);
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    return {bytes, bytes + size};
+    return std::move(bytes.bytes());
 }
 
 }  // namespace orvessa
