@@ -23,7 +23,7 @@ constexpr std::string_view filter_help = R"(  blur   --raw WIDTHxHEIGHT [--lower
   smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
          edge-adaptive smoothing of the same kind of buffer.
   blur IN OUT, smooth IN OUT [--max-pixels N] [--format F] [--quality Q]
-         the same filters over a picture, streamed from IN to OUT a strip
+         the same filters over a picture, streamed from IN to OUT a band
          of rows at a time.
 )";
 

@@ -213,7 +213,7 @@ written before the error stay written.)").c_str());
         }, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("quality") = py::none(),
               py::arg("max_pixels") = default_stream_pixels, py::arg("threads") = 0, (R"(
 `orvessa )" + name + R"( SOURCE TARGET` in this process: the picture streams from the
-decoder through the filter to the encoder a strip of rows at a time, and the
+decoder through the filter to the encoder a band of rows at a time, and the
 file is the tool's, byte for byte (the source's resolution and colour
 profile kept). TARGET's format and quality as write_picture's; TARGET is
 replaced whole or not at all, and may be SOURCE itself. threads: the

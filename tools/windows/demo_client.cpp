@@ -267,7 +267,7 @@ int wmain(int argc, wchar_t** argv) {
             {L"coffee.bmp", L"coffee-bw.bmp", true, 128, 0, 0, "two-colour, threshold 128", one_to_one},
             {L"chelsea.gif", L"chelsea-bw.bmp", true, 100, 0, 0, "two-colour, threshold 100", one_to_one},
             {L"coffee.jpg", L"coffee-jpg-gray.bmp", false, 128, 0, 0, "gray, from JPEG",
-             "JPEG decoding is the platform's: Wine's decoder here, libvips there"},
+             "JPEG decoding is the platform's: Wine's decoder here, libjpeg-turbo there"},
             {L"coffee.bmp", L"coffee-fit-400x400.bmp", false, 128, 400, 400, "gray, fitted into 400 x 400",
              "the stretch is the platform's: GDI here, a software surface there"},
         };
