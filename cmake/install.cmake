@@ -17,6 +17,9 @@ include(CMakePackageConfigHelpers)
 
 set_target_properties(orvessa_core PROPERTIES OUTPUT_NAME orvessa EXPORT_NAME core)
 set_target_properties(orvessa_platform PROPERTIES OUTPUT_NAME orvessa-platform EXPORT_NAME platform)
+# The public headers are C++20 (std::span among others): callers get it from the targets.
+target_compile_features(orvessa_core PUBLIC cxx_std_20)
+target_compile_features(orvessa_platform PUBLIC cxx_std_20)
 
 set(orvessa_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Orvessa)
 set(orvessa_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
@@ -24,12 +27,17 @@ set(orvessa_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 install(TARGETS orvessa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 install(FILES ${ORVESSA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 
-install(TARGETS orvessa_core orvessa_platform EXPORT OrvessaTargets
+# Two export files: the config reads the platform's only where the format
+# libraries it links are found, so core alone needs none of them.
+install(TARGETS orvessa_core EXPORT OrvessaCoreTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(TARGETS orvessa_platform EXPORT OrvessaPlatformTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 install(DIRECTORY include/orvessa ${ORVESSA_GENERATED_INCLUDE}/orvessa
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
-install(EXPORT OrvessaTargets NAMESPACE Orvessa:: DESTINATION ${orvessa_cmake_dir}
-  COMPONENT dev)
+foreach(export OrvessaCoreTargets OrvessaPlatformTargets)
+  install(EXPORT ${export} NAMESPACE Orvessa:: DESTINATION ${orvessa_cmake_dir} COMPONENT dev)
+endforeach()
 
 configure_package_config_file(cmake/OrvessaConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/OrvessaConfig.cmake INSTALL_DESTINATION ${orvessa_cmake_dir})

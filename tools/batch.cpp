@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -95,7 +96,22 @@ struct Batch {
     const PictureJob* job;
     std::atomic<std::size_t> next{0}, done{0}, failed{0}, skipped{0};
     std::atomic<int> status{exit_ok};
+    // Folders that could not be made: said once, not for each of their pictures.
+    std::mutex unmade_lock;
+    std::set<fs::path> unmade;
+
+    bool first_to_fail(const fs::path& folder) {
+        const std::lock_guard lock(unmade_lock);
+        return unmade.insert(folder).second;
+    }
 };
+
+// What a folder given as IN without -r gets, where reading it would only
+// say that it is a directory.
+std::string folder_without_r(const std::string& in) {
+    return "cannot read " + in + ": " + std::make_error_code(std::errc::is_a_directory).message() +
+           "; -r reads the pictures in folders (with -o DIR)";
+}
 
 // The picture's exit status; `skipped` when its OUT exists.
 int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
@@ -121,7 +137,7 @@ int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
     std::error_code error, ignored;
     fs::create_directories(parent, error);
     if (error && !fs::is_directory(parent, ignored)) {
-        complain("cannot make the folder " + parent.string() + ": " + error.message());
+        if (batch.first_to_fail(parent)) complain("cannot make the folder " + parent.string() + ": " + error.message());
         return exit_file;
     }
     if (!output_allowed(out, batch.settings.existing)) return exit_file;
@@ -167,6 +183,7 @@ std::optional<fs::path> relative_folder(const fs::path& base, const std::string&
 struct Input {
     std::string path;
     fs::path tree;  // the folder under DIR it goes to
+    std::string refusal;
 };
 
 struct Walk {
@@ -199,7 +216,7 @@ void walk_folder(Walk& walk, const fs::path& folder, const fs::path& tree) {
             }
         } else if (entry.is_regular_file(error)) {
             if (is_picture_file(entry.path().string())) {
-                walk.inputs.push_back({entry.path().string(), tree});
+                walk.inputs.push_back({entry.path().string(), tree, {}});
             } else {
                 ++walk.not_pictures;
             }
@@ -247,10 +264,12 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     Walk walk{inputs, file_id(std::string(folder))};
     for (const std::string& name : names) {
         std::error_code error;
-        if (parsed.has("--recursive") && fs::is_directory(name, error)) {
+        if (fs::is_directory(name, error) && parsed.has("--recursive")) {
             walk_folder(walk, name, own_name(name));
+        } else if (fs::is_directory(name, error)) {
+            inputs.push_back({name, {}, folder_without_r(name)});
         } else {
-            inputs.push_back({name, {}});
+            inputs.push_back({name, {}, {}});
         }
     }
 
@@ -265,7 +284,9 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
         Picture& picture = batch.pictures.emplace_back(Picture{input.path, {}, {}});
         const std::string name = batch_output_name(settings, input.path);
         const auto tree = base ? relative_folder(*base, input.path) : input.tree;
-        if (name.empty()) {
+        if (!input.refusal.empty()) {
+            picture.refusal = input.refusal;
+        } else if (name.empty()) {
             picture.refusal = input.path + ": names no file to take the output's name from";
         } else if (!tree) {
             picture.refusal = input.path + " is outside " + base_said + "; --relative writes only what is below it";
@@ -334,6 +355,10 @@ int run_pictures(std::string_view command, const ParsedArgs& parsed, const Pictu
     const std::string in(parsed.positional[0]), out(parsed.positional[1]);
     if (!checked_output(out, settings)) return exit_usage;
     if (refuse_same_file(in, out)) return exit_file;
+    if (std::error_code error; fs::is_directory(in, error)) {
+        complain(folder_without_r(in));
+        return exit_file;
+    }
     if (left_alone(parsed, out)) return exit_ok;
     if (!output_allowed(out, settings.existing)) return exit_file;
     return run_job(job, in, out, settings);

@@ -1,7 +1,7 @@
 # The WebAssembly modules and the npm package `orvessa`. Two modules of the
 # same code: orvessa-simd.wasm with the 128-bit SIMD path, orvessa.wasm
 # without any SIMD instruction for engines that lack it. Each is standalone
-# (no generated JavaScript): orvessa.js instantiates it. One thread.
+# (no generated JavaScript): the package's entries instantiate it. One thread.
 set(orvessa_web_sources
   ${ORVESSA_CORE_SOURCES}
   src/platform/web/web_platform.cpp
@@ -35,17 +35,20 @@ set_property(SOURCE src/filters/blur_sse2.cpp src/filters/median_cut_simd128.cpp
   APPEND PROPERTY COMPILE_OPTIONS -msse2)
 
 # The package: package.json with the project's version as semver (1.0.0.9
-# is 1.0.9), the module, its declarations, both modules, README, licence.
+# is 1.0.9), the entries (browsers, Node) and their core, the declarations,
+# both modules, README, licence.
 set(ORVESSA_NPM_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_TWEAK}")
 set(orvessa_package_dir ${CMAKE_BINARY_DIR}/package)
 configure_file(web/package.json.in ${orvessa_package_dir}/package.json @ONLY)
 add_custom_target(orvessa_npm_package ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
-    ${CMAKE_SOURCE_DIR}/web/js/orvessa.js ${CMAKE_SOURCE_DIR}/web/js/orvessa.d.ts
+    ${CMAKE_SOURCE_DIR}/web/js/orvessa.js ${CMAKE_SOURCE_DIR}/web/js/orvessa-node.js
+    ${CMAKE_SOURCE_DIR}/web/js/orvessa-core.js ${CMAKE_SOURCE_DIR}/web/js/orvessa.d.ts
     ${CMAKE_SOURCE_DIR}/web/README.md ${CMAKE_SOURCE_DIR}/LICENSE
     $<TARGET_FILE:orvessa_wasm> $<TARGET_FILE:orvessa_wasm_simd>
     ${orvessa_package_dir}
-  DEPENDS orvessa_wasm orvessa_wasm_simd web/js/orvessa.js web/js/orvessa.d.ts web/README.md
+  DEPENDS orvessa_wasm orvessa_wasm_simd web/js/orvessa.js web/js/orvessa-node.js web/js/orvessa-core.js
+    web/js/orvessa.d.ts web/README.md
   COMMENT "The npm package in ${orvessa_package_dir}")
 
 # The modules compile the core's sources themselves, with exceptions that

@@ -34,12 +34,12 @@ const vipsThreads = vips.concurrency();
 
 let orvessa = null, scalar = null;
 const sizes = [];
-if (existsSync(join(packageDir, 'orvessa.js'))) {
-  orvessa = await import(pathToFileURL(join(packageDir, 'orvessa.js')).href);
+if (existsSync(join(packageDir, 'orvessa-node.js'))) {
+  orvessa = await import(pathToFileURL(join(packageDir, 'orvessa-node.js')).href);
   // The same file under another address is a second instance, on the path without SIMD.
-  scalar = await import(`${pathToFileURL(join(packageDir, 'orvessa.js')).href}?path=scalar`);
-  // Sizes now, of the files just loaded (a rebuild may replace them meanwhile).
-  for (const n of ['orvessa.js', ...readdirSync(packageDir).filter((n) => n.endsWith('.wasm')).sort()]) {
+  scalar = await import(`${pathToFileURL(join(packageDir, 'orvessa-node.js')).href}?path=scalar`);
+  // Sizes now, of the files a page loads (a rebuild may replace them meanwhile).
+  for (const n of ['orvessa.js', 'orvessa-core.js', ...readdirSync(packageDir).filter((n) => n.endsWith('.wasm')).sort()]) {
     const raw = readFileSync(join(packageDir, n));
     sizes.push({ n, raw: raw.length, z: gzipSync(raw, { level: 9 }).length });
   }

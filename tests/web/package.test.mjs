@@ -11,8 +11,8 @@ const bytes = (b64) => new Uint8Array(Buffer.from(b64, 'base64'));
 
 const paths = ['simd128', 'scalar', 'literal'];
 const byPath = Object.fromEntries(await Promise.all(paths.map(async (path) =>
-  [path, await import(new URL(`orvessa.js?path=${path}`, packageDir))])));
-const orvessa = await import(new URL('orvessa.js', packageDir));
+  [path, await import(new URL(`orvessa-node.js?path=${path}`, packageDir))])));
+const orvessa = await import(new URL('orvessa-node.js', packageDir));
 
 // The layouts an RGB picture can be handed over in: tight, rows with gaps,
 // and RGBA with an alpha that must survive. `view` gives the RGB back.

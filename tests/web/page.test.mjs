@@ -6,9 +6,9 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import { serve } from './serve.mjs';
 
 const root = path.resolve(import.meta.dirname, '../..');
 const site = path.resolve(process.env.ORVESSA_WEB_DIR ?? path.join(root, 'out/web'));
@@ -20,22 +20,6 @@ function assertSamePixels(got, expected, what) {
   assert.deepEqual([got.width, got.height], [expected.width, expected.height], `${what}: size`);
   const wrong = got.data.findIndex((v, i) => v !== expected.data[i]);
   assert.equal(wrong, -1, `${what}: differs from the tool's at byte ${wrong}`);
-}
-
-const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.mjs': 'text/javascript',
-  '.css': 'text/css', '.wasm': 'application/wasm', '.json': 'application/json' };
-
-function serve(dir) {
-  const server = http.createServer((request, response) => {
-    let file = path.join(dir, decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname));
-    if (file.endsWith(path.sep)) file = path.join(file, 'index.html');
-    if (!file.startsWith(dir + path.sep)) return response.writeHead(403).end();
-    fs.readFile(file, (error, body) => {
-      if (error) return response.writeHead(404).end();
-      response.writeHead(200, { 'content-type': types[path.extname(file)] ?? 'application/octet-stream' }).end(body);
-    });
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
 describe('demonstration page', { skip }, () => {
@@ -87,8 +71,9 @@ describe('demonstration page', { skip }, () => {
       !document.getElementById('library').textContent.includes('Loading') || !document.getElementById('error').hidden);
     assert.equal(await page.textContent('#error'), '', 'the page could not load the filters');
     lib = await page.evaluate(async () => {
-      const { path, version } = await import('./orvessa/orvessa.js');
-      return { path, version };
+      const orvessa = await import('./orvessa/orvessa.js');
+      await orvessa.ready;
+      return { path: orvessa.path, version: orvessa.version };
     });
   });
 

@@ -44,7 +44,8 @@ async function open(file) {
     bitmap = await createImageBitmap(file);
   } catch {
     if (mine !== generation) return;
-    original.width = result.width = 0;
+    // Both sides, so that no canvas keeps the last picture's height as a blank area.
+    for (const canvas of [original, result]) canvas.width = canvas.height = 0;
     loading = false; setState('error'); refresh();
     statusLine.textContent = '';
     showError(`${file.name} could not be read: it is not a picture this browser can decode.`);

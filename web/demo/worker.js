@@ -1,6 +1,9 @@
 // Runs the effects off the page's thread. A job brings the pixels' buffer
 // (transferred) and gets it back, filtered, with the time the call took.
-const library = import('./orvessa/orvessa.js');
+const library = import('./orvessa/orvessa.js').then(async (orvessa) => {
+  await orvessa.ready;
+  return orvessa;
+});
 
 library.then(
   ({ path, version }) => postMessage({ ready: true, path, version }),

@@ -1,7 +1,9 @@
 // The filters of Orvessa over pictures in memory, in Node and in browsers.
-// Every function works synchronously on the caller's bytes, in place.
+// Every function works synchronously on the caller's bytes, in place. No
+// type of the DOM is named: a Node program without "dom" in its lib checks.
 
-/** The pixels of a picture, top row first: an ImageData or a plain object. */
+/** The pixels of a picture, top row first: an ImageData or a plain object.
+ * Structural, so that a program without the DOM's types takes it too. */
 export interface Picture {
   /** The bytes: RGBA (a canvas's layout) or RGB. */
   data: Uint8ClampedArray | Uint8Array;
@@ -23,18 +25,24 @@ export class OrvessaError extends Error {
   constructor(number: number, message: string);
 }
 
-/** Which code runs the filters here: "simd128" or "scalar" (or the path
- * forced by importing `orvessa.js?path=NAME`, for comparisons: "literal",
- * the plain step-by-step filters, "scalar" or "simd128"). */
+/** Settles when the WebAssembly module is loaded: at once in Node; in
+ * browsers the functions below raise an Error until it has. Rejects when
+ * the module cannot be loaded (e.g. a page opened from a file). */
+export const ready: Promise<void>;
+
+/** Which code runs the filters here, once `ready` has settled: "simd128" or
+ * "scalar" (or in Node the path forced by importing
+ * `orvessa-node.js?path=NAME`, for comparisons: "literal", the plain
+ * step-by-step filters, "scalar" or "simd128"). */
 export const path: "simd128" | "scalar" | "literal";
 /** The package's version, e.g. "1.0.9". */
 export const version: string;
 
 /** The 3 × 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1 over 16), in place:
  * rows 1 … height − 3 and columns 1 … width − 2 change. Returns `image`. */
-export function blur<T extends Picture | ImageData>(image: T): T;
+export function blur<T extends Picture>(image: T): T;
 /** The edge-adaptive smoothing, in place, over the same pixels as blur. */
-export function smooth<T extends Picture | ImageData>(image: T): T;
+export function smooth<T extends Picture>(image: T): T;
 
 export interface BufferOptions {
   /** The array's lowest index (the DLL's SAFEARRAY lower bound). Default 0. */
@@ -58,7 +66,7 @@ export interface GrayOptions {
 /** Every pixel becomes its gray (128 + g / 2, g the mean of its three bytes)
  * or, with twoColor, white above the threshold and black otherwise. In place;
  * returns `image`. */
-export function gray<T extends Picture | ImageData>(image: T, options?: GrayOptions): T;
+export function gray<T extends Picture>(image: T, options?: GrayOptions): T;
 
 export interface Rectangle { left: number; top: number; width: number; height: number; }
 /** Where a picture lands when fitted into a box with its proportions kept, centred. */

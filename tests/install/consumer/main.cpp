@@ -7,11 +7,13 @@
 
 #include <orvessa/pictava.hpp>
 #include <orvessa/linux_platform.hpp>
+#include <orvessa/pictures.hpp>
 #include <orvessa/version.hpp>
 
 int main(int argc, char** argv) {
     if (argc != 3) return 1;
     const std::string in = argv[1];
+    if (!orvessa::is_picture_file(in)) return 3;
     const orvessa::Image picture = orvessa::read_picture_file(in);
     const orvessa::Surface surface(picture.width, picture.height);
     orvessa::Pictava effects;
