@@ -16,6 +16,9 @@ if(Python3_FOUND)
   find_package(pybind11 CONFIG)
 endif()
 if(NOT Python3_FOUND OR NOT pybind11_FOUND)
+  if(ORVESSA_PYTHON_REQUIRED)  # the wheel's build (python/build_backend) cannot do without
+    message(FATAL_ERROR "Python package: Python 3 development files and pybind11 not both found")
+  endif()
   message(STATUS "Python package: skipped (Python 3 development files and pybind11 not both found)")
   return()
 endif()
@@ -42,6 +45,15 @@ foreach(source ${orvessa_python_sources})
     DEPENDS ${source})
   list(APPEND orvessa_python_copies ${orvessa_python_tree}/orvessa/${name})
 endforeach()
+# The .dist-info beside the package, made from pyproject.toml and the
+# project's version by the wheel's build backend, so that the build tree, the
+# install and the Debian package answer importlib.metadata as the wheel does.
+set(orvessa_dist_info ${orvessa_python_tree}/orvessa-${PROJECT_VERSION}.dist-info)
+add_custom_command(OUTPUT ${orvessa_dist_info}/METADATA ${orvessa_dist_info}/top_level.txt
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/build_backend/orvessa_build.py
+    metadata ${orvessa_python_tree}
+  DEPENDS python/build_backend/orvessa_build.py pyproject.toml README.md CMakeLists.txt)
+list(APPEND orvessa_python_copies ${orvessa_dist_info}/METADATA)
 add_custom_target(orvessa_python_files ALL DEPENDS ${orvessa_python_copies})
 add_dependencies(orvessa_python orvessa_python_files)
 
@@ -49,6 +61,7 @@ install(TARGETS orvessa_python LIBRARY DESTINATION ${ORVESSA_PYTHON_INSTALL_DIR}
   COMPONENT python)
 install(FILES ${orvessa_python_sources} DESTINATION ${ORVESSA_PYTHON_INSTALL_DIR}/orvessa
   COMPONENT python)
+install(DIRECTORY ${orvessa_dist_info} DESTINATION ${ORVESSA_PYTHON_INSTALL_DIR} COMPONENT python)
 
 if(ORVESSA_BUILD_TESTS)
   enable_testing()
@@ -56,5 +69,5 @@ if(ORVESSA_BUILD_TESTS)
     COMMAND ${Python3_EXECUTABLE} -m pytest -q -p no:cacheprovider ${CMAKE_CURRENT_SOURCE_DIR}/tests/python
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(python PROPERTIES TIMEOUT 900 ENVIRONMENT
-    "PYTHONPATH=${orvessa_python_tree};PYTHONDONTWRITEBYTECODE=1;ORVESSA_CLI=$<TARGET_FILE:orvessa>;ORVESSA_PICTURES=${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures;ORVESSA_SOURCE=${CMAKE_CURRENT_SOURCE_DIR}")
+    "PYTHONPATH=${orvessa_python_tree};PYTHONDONTWRITEBYTECODE=1;ORVESSA_CLI=$<TARGET_FILE:orvessa>;ORVESSA_PICTURES=${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures;ORVESSA_SOURCE=${CMAKE_CURRENT_SOURCE_DIR};ORVESSA_PACKAGE=${orvessa_python_tree}/orvessa")
 endif()

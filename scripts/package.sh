@@ -10,6 +10,9 @@
 #   Orvessa-<text version>-windows.zip   x86/Orvessa.dll, x64/Orvessa.dll, their manifests,
 #                                        README.txt for Windows users, script examples
 #   orvessa-<semver>.tgz                 the npm package (WebAssembly), from build/web
+#   orvessa-<version>.tar.gz             the Python sdist
+#   orvessa-<version>-<tags>.whl         the Python wheel, built from the sdist, with the
+#                                        picture libraries it loads inside it
 #   SHA256SUMS
 # Built twice from the same commit, anywhere, the files are the same bytes
 # (tests/install/rebuild.sh checks): every time in them is SOURCE_DATE_EPOCH,
@@ -128,6 +131,12 @@ for package in orvessa liborvessa-dev python3-orvessa; do
   fi
 done
 
+echo "-- Python sdist and wheel"
+# The sdist, then the wheel built from it as pip builds one, by Debian's
+# python3 without build isolation: nothing comes from an index.
+PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m build --no-isolation --outdir "$out" "$root" \
+  >"$stage/python-build.log" 2>&1 || { cat "$stage/python-build.log" >&2; exit 1; }
+
 echo "-- Windows zip"
 zip_name="Orvessa-$("$native/orvessa" --version | cut -d' ' -f2)-windows"
 windows_options=(-DORVESSA_BUILD_TESTS=OFF)
@@ -166,5 +175,5 @@ echo "-- npm package"
 # npm gives every entry one time and fixed modes itself.
 npm pack --silent --pack-destination "$out" "$root/build/web/package" >/dev/null
 rm -rf "$stage"
-(cd "$out" && sha256sum -- *.deb *.zip *.tgz >SHA256SUMS)
+(cd "$out" && sha256sum -- *.deb *.zip *.tgz *.tar.gz *.whl >SHA256SUMS)
 ls -l "$out"

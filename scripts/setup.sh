@@ -17,6 +17,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64 libwine-dev
   python3-dev pybind11-dev python3-numpy python3-dask python3-distributed python3-pytest
+  python3-venv python3-build patchelf
   emscripten node-acorn chromium
 )
 if [[ "${1:-}" == "--bench" ]]; then

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the npm package under Node and its page in
-# headless Chromium, the fuzz targets over their corpora (with clang),
+# UndefinedBehaviorSanitizer, the npm package under Node, in CommonJS,
+# TypeScript and three bundlers' pages, and its page in headless Chromium,
+# the fuzz targets over their corpora (with clang),
 # (where present) the Windows server under Wine, then the install tree and
-# the packages. Exits non-zero on any failure.
+# the packages, the Python wheel installed by pip among them. Exits non-zero
+# on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -39,5 +41,6 @@ if [[ -x "$root/scripts/test-windows.sh" ]]; then
 fi
 echo "== install and packages"
 "$root/scripts/package.sh"
+"$root/tests/install/wheel.sh"
 "$root/tests/install/check.sh"
 echo "== all tests passed"

@@ -50,7 +50,14 @@ check_consumers() {
   echo "-- a consumer through find_package ($where)"
   cmake -S "$root/tests/install/consumer" -B "$work/cmake-build-$where" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
   cmake --build "$work/cmake-build-$where" >/dev/null
-  check_consumer "$work/cmake-build-$where/consumer" "find_package-$where"
+  check_consumer "$work/cmake-build-$where/app" "find_package-$where"
+  echo "-- a consumer of the core alone, the format libraries out of sight ($where)"
+  cmake -S "$root/tests/install/consumer-core" -B "$work/core-build-$where" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON -DCMAKE_DISABLE_FIND_PACKAGE_GIF=ON >/dev/null
+  cmake --build "$work/core-build-$where" >/dev/null
+  "$work/core-build-$where/core-consumer" 30 20 "$work/raw.in" "$work/core-$where.out" ||
+    fail "the core consumer failed ($where)"
+  cmp -s "$work/raw.out" "$work/core-$where.out" || fail "the core consumer blurs otherwise than the tool ($where)"
   echo "-- a consumer through pkg-config ($where)"
   # shellcheck disable=SC2046 # word splitting of the flags is wanted
   g++ -std=c++20 "$root/tests/install/consumer/main.cpp" -o "$work/consumer-pc-$where" \
@@ -58,6 +65,15 @@ check_consumers() {
     $(PKG_CONFIG_PATH="$prefix/lib/$multiarch/pkgconfig" pkg-config --static --libs orvessa-platform)
   check_consumer "$work/consumer-pc-$where" "pkg-config-$where"
 }
+# The README's CMake lines are the consumer's, as written.
+readme_cmake=$(awk '/^Using the installed library from CMake/ { on = 1 }
+  on && /^    / { print substr($0, 5); seen = 1 } on && seen && /^[^ ]/ { exit }' "$root/README.md")
+[[ -n "$readme_cmake" ]] || fail "no find_package example in README.md"
+[[ "$(tail -n "$(wc -l <<<"$readme_cmake")" "$root/tests/install/consumer/CMakeLists.txt")" == "$readme_cmake" ]] ||
+  fail "the README's find_package example is not the consumer's last CMake lines"
+# A 30 x 20 pixel buffer (rows padded to 92 bytes) and the tool's blur of it.
+head -c 1840 "$picture" >"$work/raw.in"
+"$tool" blur --raw 30x20 "$work/raw.in" "$work/raw.out"
 check_consumers "$prefix" install
 
 # The Python package under PYTHONPATH smooths the picture as the tool does.
@@ -66,9 +82,10 @@ python=/usr/bin/python3
 check_python() {
   local where=$1 how=$2
   (cd "$work" && PYTHONPATH="$where" "$python" -c '
-import sys, orvessa
+import importlib.metadata, sys, orvessa
 assert orvessa.__file__.startswith(sys.argv[1]), orvessa.__file__
 assert orvessa.__version__ == sys.argv[2], orvessa.__version__
+assert importlib.metadata.version("orvessa") == sys.argv[2], importlib.metadata.version("orvessa")
 import orvessa.dask
 orvessa.smooth_file(sys.argv[3], sys.argv[4])
 ' "$where" "$project_version" "$picture" "$work/$how.png") || fail "the $how Python package does not import or run"

@@ -1,6 +1,7 @@
 """Shared pieces of the Python tests: the orvessa tool, which gives the bytes
-every result is compared with, and the sample pictures. CTest sets
-ORVESSA_CLI, ORVESSA_PICTURES and ORVESSA_SOURCE."""
+every result is compared with, and the sample pictures. CTest (the build
+tree's package) and tests/install/wheel.sh (the installed wheel) set
+ORVESSA_CLI, ORVESSA_PICTURES, ORVESSA_SOURCE and ORVESSA_PACKAGE."""
 
 import os
 import pathlib
@@ -9,9 +10,16 @@ import subprocess
 import numpy as np
 import pytest
 
+import orvessa
+
 CLI = os.environ["ORVESSA_CLI"]
 PICTURES = pathlib.Path(os.environ["ORVESSA_PICTURES"])
 SOURCE = pathlib.Path(os.environ["ORVESSA_SOURCE"])
+
+# The package under test is the one the run names, not another copy that
+# comes first on sys.path.
+assert (pathlib.Path(orvessa.__file__).parent.resolve()
+        == pathlib.Path(os.environ["ORVESSA_PACKAGE"]).resolve()), orvessa.__file__
 
 
 def run_tool(*args, check=True):

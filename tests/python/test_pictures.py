@@ -111,6 +111,20 @@ def test_a_pool_worker_error_reaches_the_parent(tmp_path):
             pending.get(timeout=30)  # an error that fails to unpickle would leave it waiting for good
 
 
+@pytest.mark.parametrize("method", ["fork", "spawn", "forkserver"])
+def test_a_pool_works_after_the_parent_read_and_wrote_pictures(method, tmp_path):
+    # The parent's picture threads have run (two workers and the encoder) before
+    # the pool starts: a forked child must not wait on anything of theirs.
+    source = PICTURES / "coffee.jpg"
+    orvessa.write_picture(tmp_path / "read.png", orvessa.read_picture(source))
+    orvessa.blur_file(source, tmp_path / "parent.png", threads=2)
+    jobs = [(source, tmp_path / f"child-{i}.png") for i in range(4)]
+    with multiprocessing.get_context(method).Pool(2) as pool:
+        pool.starmap_async(orvessa.blur_file, jobs).get(timeout=60)  # a hang fails here
+    for _, target in jobs:
+        assert target.read_bytes() == (tmp_path / "parent.png").read_bytes()
+
+
 @pytest.mark.parametrize("spelling", ["same", "dot", "link", "hard link"])
 def test_a_file_job_works_in_place_and_a_failed_one_loses_nothing(spelling, tmp_path, monkeypatch):
     photo = tmp_path / "photo.jpg"
