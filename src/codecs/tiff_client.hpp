@@ -4,6 +4,9 @@
 
 #include <tiffio.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include <exception>
 #include <memory>
 #include <string>
@@ -41,5 +44,11 @@ struct Client {
 // TIFFClientOpenExt with handlers that keep every message in `context`
 // (which must outlive the handle); null where libtiff refused.
 Handle open_client(const char* mode, const Client& client, Context& context);
+
+// Where a seek from `at` lands in a file of `length` bytes; a backward
+// offset arrives as its two's complement.
+inline std::uint64_t seek_position(std::uint64_t at, std::uint64_t length, toff_t offset, int whence) noexcept {
+    return (whence == SEEK_CUR ? at : whence == SEEK_END ? length : 0) + offset;
+}
 
 }  // namespace orvessa::codecs::tiff

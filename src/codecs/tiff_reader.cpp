@@ -57,9 +57,7 @@ tmsize_t no_write(thandle_t, void*, tmsize_t) { return 0; }
 
 toff_t seek_proc(thandle_t client, toff_t offset, int whence) {
     auto& io = *static_cast<SourceIo*>(client);
-    const std::uint64_t from = whence == SEEK_CUR ? io.at : whence == SEEK_END ? io.length : 0;
-    io.at = from + offset;  // a backward offset arrives as its two's complement
-    return io.at;
+    return io.at = tiff::seek_position(io.at, io.length, offset, whence);
 }
 
 toff_t size_proc(thandle_t client) { return static_cast<SourceIo*>(client)->length; }

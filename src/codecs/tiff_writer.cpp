@@ -60,9 +60,7 @@ tmsize_t read_proc(thandle_t client, void* into, tmsize_t size) {
 
 toff_t seek_proc(thandle_t client, toff_t offset, int whence) {
     auto& io = *static_cast<SinkIo*>(client);
-    const std::uint64_t from = whence == SEEK_CUR ? io.at : whence == SEEK_END ? io.end : 0;
-    io.at = from + offset;  // a backward offset arrives as its two's complement
-    return io.at;
+    return io.at = tiff::seek_position(io.at, io.end, offset, whence);
 }
 
 toff_t size_proc(thandle_t client) { return static_cast<SinkIo*>(client)->end; }
