@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "filters/filters.hpp"
+#include "orvessa/filter_pixels.hpp"
 #include "orvessa/filter_options.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pixel_layout.hpp"
@@ -107,8 +107,8 @@ std::string name_of(const Case& c) {
     return name;
 }
 
-using Body = void (*)(benchmark::State&, const Image*, FilterPath, std::int32_t threads);
-
+// body(state, image, path, threads)
+template <typename Body>
 void add(const Case& c, Body body, const Image* image, FilterPath path) {
     const std::string name = name_of(c);
     cases.emplace_back(name, c);
@@ -122,8 +122,7 @@ void count_pixels(benchmark::State& state, const Image& image) {
 }
 
 // Each round filters a fresh copy of the picture, restored outside the timing.
-template <bool blur>
-void run_filter(benchmark::State& state, const Image* image, FilterPath path,
+void run_filter(orvessa::PixelFilter filter, benchmark::State& state, const Image* image, FilterPath path,
                 std::int32_t threads) {
     orvessa::force_filter_path(path);
     std::vector<std::uint8_t> work = image->bytes;
@@ -132,15 +131,17 @@ void run_filter(benchmark::State& state, const Image* image, FilterPath path,
         std::memcpy(work.data(), image->bytes.data(), work.size());
         state.ResumeTiming();
         orvessa::ByteArrayView view(work.data(), static_cast<std::uint32_t>(work.size()), 0);
-        if (blur) {
-            orvessa::filters::blur_buffer(view, image->dim_x, image->dim_y, {threads});
-        } else {
-            orvessa::filters::median_cut_buffer(view, image->dim_x, image->dim_y, {threads});
-        }
+        orvessa::filter_buffer(filter, view, image->dim_x, image->dim_y, {threads});
         benchmark::DoNotOptimize(work.data());
     }
     orvessa::force_filter_path(FilterPath::automatic);
     count_pixels(state, *image);
+}
+
+auto filter_body(orvessa::PixelFilter filter) {
+    return [filter](benchmark::State& state, const Image* image, FilterPath path, std::int32_t threads) {
+        run_filter(filter, state, image, path, threads);
+    };
 }
 
 void run_memcpy(benchmark::State& state, const Image* image, FilterPath, std::int32_t) {
@@ -305,8 +306,9 @@ int main(int argc, char** argv) {
                                     FilterPath::avx2, FilterPath::avx512}) {
                 if (!orvessa::filter_path_available(path)) continue;
                 const std::string name(orvessa::filter_path_name(path));
-                add({"Blur_Buffer", name, size.name, content}, run_filter<true>, image, path);
-                add({"MedianCut_Buffer", name, size.name, content}, run_filter<false>, image, path);
+                for (const orvessa::FilterRow& row : orvessa::pixel_filters) {
+                    add({std::string(row.method), name, size.name, content}, filter_body(row.filter), image, path);
+                }
             }
 #if ORVESSA_HAVE_OPENCV
             add({"cv::GaussianBlur", "opencv", size.name, content}, run_gaussian, image, {});
@@ -318,10 +320,10 @@ int main(int argc, char** argv) {
             const FilterPath best = orvessa::best_filter_path();
             const std::string best_name(orvessa::filter_path_name(best));
             for (std::int32_t threads : thread_counts) {
-                add({"Blur_Buffer", best_name, size.name, content, threads}, run_filter<true>,
-                    image, best);
-                add({"MedianCut_Buffer", best_name, size.name, content, threads},
-                    run_filter<false>, image, best);
+                for (const orvessa::FilterRow& row : orvessa::pixel_filters) {
+                    add({std::string(row.method), best_name, size.name, content, threads},
+                        filter_body(row.filter), image, best);
+                }
             }
 #if ORVESSA_HAVE_OPENCV
             if (cv_default_threads != 1) {

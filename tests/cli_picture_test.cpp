@@ -16,7 +16,7 @@
 #include "bmp_reader.hpp"
 #include "codecs/jpeg_codec.hpp"
 #include "codecs/png_codec.hpp"
-#include "filters/literal_filters.hpp"
+#include "filters/filter_kernels.hpp"
 #include "orvessa/filter_pixels.hpp"
 #include "orvessa/linux_platform.hpp"
 #include "platform/linux/descriptor_bytes.hpp"
@@ -152,12 +152,12 @@ TEST_F(CliPicture, BlurAndSmoothFilterThePicturesPixels) {
 
     std::vector<std::uint8_t> want_blur = buffer_of(coffee);
     ByteArrayView blur_view(want_blur.data(), static_cast<std::uint32_t>(want_blur.size()), 0);
-    filters::literal_blur_buffer(blur_view, coffee.width, coffee.height);
+    filters::blur_kernels.literal(blur_view, coffee.width, coffee.height);
     EXPECT_EQ(buffer_of(read_bmp(tmp("b.bmp"))), want_blur);
 
     std::vector<std::uint8_t> want_smooth = buffer_of(camera);
     ByteArrayView smooth_view(want_smooth.data(), static_cast<std::uint32_t>(want_smooth.size()), 0);
-    filters::literal_median_cut_buffer(smooth_view, camera.width, camera.height);
+    filters::median_cut_kernels.literal(smooth_view, camera.width, camera.height);
     EXPECT_EQ(buffer_of(read_bmp(tmp("s.bmp"))), want_smooth);
     EXPECT_NE(want_smooth, buffer_of(camera));  // the filter did change something
 }
@@ -223,12 +223,13 @@ TEST_F(CliPicture, StreamedFiltersMatchTheWholePicture) {
                         &image.pixels[static_cast<std::size_t>(y) * image.stride()]);
         }
         write_picture_file(tmp("in.png"), image);
-        for (const auto filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+        for (const FilterRow& row : pixel_filters) {
+            const PixelFilter filter = row.filter;
             Image want = image;
             filter_pixels(filter, {want.pixels.data() + static_cast<std::size_t>(height - 1) * want.stride(), -want.stride()},
                           width, height);
             for (const int threads : {1, 2, 3, 7}) {
-                const std::string command = filter == PixelFilter::blur ? "blur" : "smooth";
+                const std::string command(row.name);
                 ASSERT_EQ(run(command + " -f --threads " + std::to_string(threads) + " " + tmp("in.png") + " " +
                               tmp("out.png")).status, 0);
                 ASSERT_EQ(decoded(tmp("out.png")), want.pixels)

@@ -18,7 +18,14 @@
 
 namespace orvessa::test {
 
-inline const char* filter_name(PixelFilter f) { return f == PixelFilter::blur ? "blur" : "median_cut"; }
+inline std::string filter_name(PixelFilter f) { return std::string(filter_row(f).name); }
+
+// Every filter of the table: a filter is tested by being a row.
+inline std::vector<PixelFilter> every_filter() {
+    std::vector<PixelFilter> filters;
+    for (const FilterRow& row : pixel_filters) filters.push_back(row.filter);
+    return filters;
+}
 
 struct Outcome {
     std::vector<std::uint8_t> bytes;
@@ -52,13 +59,7 @@ inline Outcome run_filter(PixelFilter filter, FilterPath path, std::vector<std::
                                               shape.lower_bound, shape.dimensions);
     Outcome outcome;
     try {
-        Pictava effects(nullptr);
-        const FilterOptions options{threads};
-        if (filter == PixelFilter::blur) {
-            effects.Blur_Buffer(array, dim_x, dim_y, options);
-        } else {
-            effects.MedianCut_Buffer(array, dim_x, dim_y, options);
-        }
+        filter_buffer(filter, array, dim_x, dim_y, FilterOptions{threads});
     } catch (const Error& e) {
         outcome.error = e.number();
     }

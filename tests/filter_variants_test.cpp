@@ -12,6 +12,7 @@
 #include "bmp_reader.hpp"
 #include "filter_harness.hpp"
 #include "filters/blur.hpp"
+#include "filters/filter_kernels.hpp"
 #include "filters/filter_paths.hpp"
 #include "filters/median_cut.hpp"
 #include "orvessa/filter_path.hpp"
@@ -55,7 +56,7 @@ protected:
         for (std::int32_t threads : test::thread_counts) {
             const Outcome got =
                 test::run_filter(filter, GetParam(), bytes, dim_x, dim_y, shape, threads);
-            const char* name = test::filter_name(filter);
+            const std::string name = test::filter_name(filter);
             EXPECT_EQ(got.error, want.error) << name << " " << dim_x << " x " << dim_y << ", "
                                              << threads << " threads";
             ASSERT_EQ(got.bytes.size(), want.bytes.size());
@@ -74,7 +75,7 @@ protected:
 // Widths 1..100 cover 1, 2, 3, N - 1, N, N + 1 and 3N + 2 pixels for the
 // 16-, 32- and 64-byte blocks; rows are 3 * width bytes, pads random.
 TEST_P(FilterVariants, EveryWidthUpToAHundredMatchesTheLiteralFilter) {
-    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+    for (PixelFilter filter : test::every_filter()) {
         for (std::int32_t dim_x = 1; dim_x <= 100; ++dim_x) {
             for (std::int32_t amplitude : {3, 40, 255}) {
                 const std::int32_t dim_y = 4 + dim_x % 3;
@@ -86,7 +87,7 @@ TEST_P(FilterVariants, EveryWidthUpToAHundredMatchesTheLiteralFilter) {
 }
 
 TEST_P(FilterVariants, WideImagesMatchTheLiteralFilter) {
-    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+    for (PixelFilter filter : test::every_filter()) {
         for (std::int32_t dim_x : {255, 256, 257, 1001}) {
             expect_literal(filter, noise(full_size(dim_x, 9), 24, 7), dim_x, 9);
         }
@@ -107,7 +108,7 @@ TEST_P(FilterVariants, FlatAreasAndNoiseMatchTheLiteralFilter) {
                 bytes[row * stride + i] = static_cast<std::uint8_t>(76 + row % 2);
             }
         }
-        for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+        for (PixelFilter filter : test::every_filter()) {
             expect_literal(filter, bytes, dim_x, dim_y);
         }
     }
@@ -117,7 +118,7 @@ TEST_P(FilterVariants, FlatAreasAndNoiseMatchTheLiteralFilter) {
 // dim_y - 1 - k: on 12 rows, k = 3 and 4 stop it inside the second of two
 // bands that the whole image would be cut into.
 TEST_P(FilterVariants, ShortBuffersAndUnusualLowerBoundsFailAsTheLiteralFilterDoes) {
-    for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+    for (PixelFilter filter : test::every_filter()) {
         for (std::int32_t dim_x : {5, 22, 43}) {
             for (std::int32_t dim_y : {6, 12}) {
                 const auto stride = PixelLayout::stride_for(dim_x);
@@ -138,7 +139,7 @@ TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
     for (const char* name : {"coffee.bmp", "chelsea-small.bmp"}) {
         const test::BmpPicture picture = test::read_bmp(std::string(ORVESSA_PICTURES) + "/" + name);
         ASSERT_FALSE(picture.pixels.empty()) << name;
-        for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+        for (PixelFilter filter : test::every_filter()) {
             expect_literal(filter, test::buffer_of(picture), picture.width, picture.height);
         }
     }
@@ -147,21 +148,13 @@ TEST_P(FilterVariants, PhotosMatchTheLiteralFilter) {
 // The kernels on their own, over rows allocated to their exact length, so
 // that the sanitizers see any access outside a row.
 TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
-    const filters::FilterPathEntry* k = nullptr;
-    for (const auto& entry : filters::filter_path_table()) {
-        if (entry.path == GetParam()) k = &entry;
-    }
-    ASSERT_NE(k, nullptr);
-    if (k->blur.next_row == nullptr && k->median_cut.next_row == nullptr) {
-        GTEST_SKIP() << "no kernels of its own";
-    }
+    bool any = false;
     for (std::int32_t dim_x = 3; dim_x <= 70; ++dim_x) {
         const std::size_t n = 3 * static_cast<std::size_t>(dim_x);
         const auto above = noise(n, 20, 1), centre = noise(n, 20, 2), below = noise(n, 20, 3);
         // A step over prepared rows writes the centre row and prepares the row below.
         auto expect_step = [&](const filters::PreparedRowKernel& fast, filters::RowKernel plain,
-                               const char* what) {
-            if (fast.next_row == nullptr) return;
+                               const std::string& what) {
             const std::size_t words = n * static_cast<std::size_t>(fast.words);
             std::vector<std::uint16_t> prepared[3] = {std::vector<std::uint16_t>(words),
                                                       std::vector<std::uint16_t>(words),
@@ -177,9 +170,14 @@ TEST_P(FilterVariants, KernelsStayInsideTheirRows) {
             EXPECT_EQ(got, want) << what << ", width " << dim_x;
             EXPECT_EQ(stepped, prepared[2]) << what << " prepared, width " << dim_x;
         };
-        expect_step(k->blur, filters::blur_row_scalar, "blur step");
-        expect_step(k->median_cut, filters::median_cut_row_scalar, "smoothing step");
+        for (const FilterRow& row : pixel_filters) {
+            const filters::PreparedRowKernel* fast = row.kernels->on_path(GetParam());
+            if (fast == nullptr) continue;
+            any = true;
+            expect_step(*fast, row.kernels->row, std::string(row.name) + " step");
+        }
     }
+    if (!any) GTEST_SKIP() << "no kernels of its own";
 }
 
 std::string path_name(const testing::TestParamInfo<FilterPath>& info) {

@@ -146,7 +146,7 @@ std::vector<FilterPath> every_path() {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, WalkFailures,
-                         ::testing::Combine(::testing::Values(PixelFilter::blur, PixelFilter::median_cut),
+                         ::testing::Combine(::testing::ValuesIn(test::every_filter()),
                                             ::testing::ValuesIn(every_path())),
                          case_name);
 
@@ -206,7 +206,7 @@ TEST_P(FastPathsMatchLiteral, OnLargeSmoothAndNoisyImages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFilters, FastPathsMatchLiteral,
-                         ::testing::Values(PixelFilter::blur, PixelFilter::median_cut),
+                         ::testing::ValuesIn(test::every_filter()),
                          [](const auto& info) { return std::string(filter_name(info.param)); });
 
 }  // namespace

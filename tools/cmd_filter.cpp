@@ -39,12 +39,7 @@ int run_raw(PixelFilter filter, const ParsedArgs& parsed, const FilterOptions& o
 
     int status = exit_ok;
     try {
-        Pictava effects(nullptr);  // the filters need no platform services
-        if (filter == PixelFilter::blur) {
-            effects.Blur_Buffer(array, size->first, size->second, options);
-        } else {
-            effects.MedianCut_Buffer(array, size->first, size->second, options);
-        }
+        filter_buffer(filter, array, size->first, size->second, options);
     } catch (const Error& e) {
         complain(e.description() + " (error " + std::to_string(e.number()) + ")");
         status = exit_method;

@@ -22,11 +22,6 @@ class Platform;
 // ColorToBN's Threshold when the caller gives none.
 inline constexpr std::uint8_t default_threshold = 128;
 
-// The platform services of the build (picture loading, GDI-style pixel read
-// and paint, the per-thread conversion form); supplied by the platform
-// library that is linked in.
-Platform& default_platform();
-
 // A by-reference argument of ColorToBN, read only at the step that uses it.
 // The COM layer hands over the caller's pointer (null: omitted, so the
 // default stands); a caller may pass a pointer it knows will not be read,
@@ -50,7 +45,9 @@ private:
 
 class Pictava {
 public:
-    Pictava() : Pictava(&default_platform()) {}
+    // Over the platform services of the build (picture loading, GDI-style
+    // pixel read and paint, the per-thread conversion form).
+    Pictava();
     // Without platform services (null) the filters work; the methods that
     // need the platform raise its failure.
     explicit Pictava(Platform* platform) noexcept : platform_(platform) {}

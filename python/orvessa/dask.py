@@ -3,11 +3,11 @@ size, in chunks of any shape, filtered block by block (on threads, processes
 or a dask.distributed cluster) into exactly the bytes of the whole-array
 filter.
 
-Each block is filtered on its own, extended by its neighbours' pixels. The
-filters change rows 1..H-3 and columns 1..W-2 of what they are given, each
-pixel from its 3 x 3 neighbourhood, and keep the rest: one row at the top,
-two at the bottom, one column at either side. Extending a block by exactly
-those margins makes the kept margins the neighbours' pixels, so every pixel
+Each block is filtered on its own, extended by its neighbours' pixels. A
+filter changes each pixel from its 3 x 3 neighbourhood and keeps its border
+(``_orvessa.borders``: rows at the top and the bottom, columns at the left
+and the right). Extending a block by exactly those margins makes
+the kept margins the neighbours' pixels, so every pixel
 of the block proper is filtered, from the same neighbourhood as in the
 whole array. Where a block meets the edge of the picture it is not extended
 (boundary "none"), so the picture's own margins stay as they were. The
@@ -24,9 +24,12 @@ import numpy as np
 
 from . import _orvessa
 
-# Rows kept at the top and the bottom, columns kept at either side, by both
-# filters; axes counted from the end, as a stack's leading axes come first.
-_KEPT_MARGINS = {-3: (1, 2), -2: (1, 1)}
+
+def _kept_margins(filter_name: str) -> dict[int, tuple[int, int]]:
+    """The rows and the columns the filter keeps, by axis counted from the
+    end, as a stack's leading axes come first."""
+    top, bottom, left, right = _orvessa.borders[filter_name]
+    return {-3: (top, bottom), -2: (left, right)}
 
 
 def _filtered_block(block: np.ndarray, filter_name: str, threads: int) -> np.ndarray:
@@ -49,7 +52,7 @@ def _filter(x: da.Array, filter_name: str, threads: int) -> da.Array:
         raise ValueError("threads must be at least 1")
     # The three channels of a pixel belong together.
     whole, depth = {x.ndim - 1}, {}
-    for axis, margins in _KEPT_MARGINS.items():
+    for axis, margins in _kept_margins(filter_name).items():
         axis %= x.ndim
         if x.shape[axis] < max(margins):
             # dask refuses an axis shorter than its overlap. Taken whole (one

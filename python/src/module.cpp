@@ -115,12 +115,7 @@ void filter_buffer(PixelFilter filter, const py::object& buffer, std::int32_t wi
     const WritableBytes bytes(buffer);
     ByteArrayView array = bytes.array(lower_bound);
     const py::gil_scoped_release unlocked;
-    Pictava effects(nullptr);
-    if (filter == PixelFilter::blur) {
-        effects.Blur_Buffer(array, width, height);
-    } else {
-        effects.MedianCut_Buffer(array, width, height);
-    }
+    filter_buffer(filter, array, width, height);
 }
 
 // The logical resolution is one setting of the process; the GIL, held
@@ -182,10 +177,16 @@ PYBIND11_MODULE(_orvessa, m) {
     register_errors();
     // Each filter of the table, over arrays, buffers and files.
     py::list filters;
+    py::dict borders;
     for (const FilterRow& row : pixel_filters) {
         const std::string name(row.name), summary(row.summary), method(row.method);
         const PixelFilter filter = row.filter;
+        const FilterBorder& b = row.border;
         filters.append(name);
+        borders[name.c_str()] = py::make_tuple(b.top, b.bottom, b.left, b.right);
+        const std::string changes = "Rows " + std::to_string(b.top) + "..H-" + std::to_string(b.bottom + 1) +
+                                    " and columns " + std::to_string(b.left) + "..W-" +
+                                    std::to_string(b.right + 1) + " change";
         m.def(name.c_str(), [filter](const py::object& image, std::int32_t threads) {
             return filter_array(filter, image, threads);
         }, py::arg("image"), py::kw_only(), py::arg("threads") = 1, (R"(
@@ -193,7 +194,7 @@ The )" + summary + R"( of a picture, in place; returns it.
 
 image: numpy uint8 array of shape (H, W, 3) whose pixels are contiguous
 (strides[1] == 3, strides[2] == 1); any row stride (views, windows,
-flipped rows). Rows 1..H-3 and columns 1..W-2 change; the bytes are those
+flipped rows). )" + changes + R"(; the bytes are those
 of the buffer filter over the same pixel rows. Anything else raises
 TypeError or ValueError and leaves it untouched.
 threads: threads that share the rows; the GIL is released meanwhile.)").c_str());
@@ -220,6 +221,9 @@ replaced whole or not at all, and may be SOURCE itself. threads: the
 stream's threads (0: as many as the process has set).)").c_str());
     }
     m.attr("filters") = py::tuple(filters);
+    // The rows at the top and the bottom and the columns at the left and the
+    // right that each filter keeps.
+    m.attr("borders") = borders;
 
     m.def("read_picture", [](const py::object& path, std::int64_t max_pixels, bool orient) {
         return read_picture(file_path(path), max_pixels, orient);

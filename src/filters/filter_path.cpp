@@ -1,18 +1,17 @@
-// Path selection: the forced path if one is set and available, else the
-// best the processor supports, decided once per call.
+// The filters' entry points: the path decided once per call (the forced
+// path if one is set and available, else the best the processor supports),
+// then the filter's kernels for it from its row.
 #include "orvessa/filter_path.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 
 #include "orvessa/filter_pixels.hpp"
 
-#include "filters/blur.hpp"
+#include "filters/filter_kernels.hpp"
 #include "filters/filter_paths.hpp"
-#include "filters/filters.hpp"
-#include "filters/literal_filters.hpp"
-#include "filters/median_cut.hpp"
 #include "filters/row_walk.hpp"
-#include "filters/simd_kernels.hpp"
 #include "orvessa/float_env.hpp"
 
 namespace orvessa {
@@ -58,24 +57,14 @@ std::span<const FilterPathEntry> filter_path_table() noexcept {
         {FilterPath::literal, "literal", always},
         {FilterPath::scalar, "scalar", always},
 #if ORVESSA_X86_KERNELS
-        {FilterPath::sse2, "sse2", []() noexcept { return features().sse2; },
-         {1, blur_row_sums, blur_next_row_sse2},
-         {2, median_cut_prepare_row, median_cut_next_row_sse2}},
-        {FilterPath::ssse3, "ssse3", []() noexcept { return features().ssse3; },
-         {1, blur_row_sums, blur_next_row_ssse3},
-         {2, median_cut_prepare_row, median_cut_next_row_ssse3}},
-        {FilterPath::avx2, "avx2", []() noexcept { return features().avx2; },
-         {1, blur_prepare_row_avx2, blur_next_row_avx2},
-         {2, median_cut_prepare_row, median_cut_next_row_avx2}},
-        {FilterPath::avx512, "avx512", []() noexcept { return features().avx512; },
-         {1, blur_prepare_row_avx2, blur_next_row_avx2},
-         {2, median_cut_prepare_row, median_cut_next_row_avx512}},
+        {FilterPath::sse2, "sse2", []() noexcept { return features().sse2; }},
+        {FilterPath::ssse3, "ssse3", []() noexcept { return features().ssse3; }},
+        {FilterPath::avx2, "avx2", []() noexcept { return features().avx2; }},
+        {FilterPath::avx512, "avx512", []() noexcept { return features().avx512; }},
 #endif
 #if ORVESSA_WASM_SIMD_KERNELS
         // A module with these instructions loads only where the engine has them.
-        {FilterPath::simd128, "simd128", always,
-         {1, blur_row_sums, blur_next_row_sse2},
-         {2, median_cut_prepare_row, median_cut_next_row_simd128}},
+        {FilterPath::simd128, "simd128", always},
 #endif
     };
     return table;
@@ -123,41 +112,20 @@ std::optional<FilterPath> parse_filter_path(std::string_view name) noexcept {
 
 namespace filters {
 
-namespace {
-
-const FilterPathEntry& resolved_path() noexcept {
+FilterPath resolved_path() noexcept {
     const FilterPath path = forced_filter_path();
-    const FilterPathEntry* entry = entry_of(path);
-    if (path == FilterPath::automatic || entry == nullptr || !entry->available()) {
-        entry = entry_of(best_filter_path());
+    if (path == FilterPath::automatic || !filter_path_available(path)) return best_filter_path();
+    return path;
+}
+
+// The walk keeps the border of the buffer methods; a filter whose row said
+// otherwise would be filtered where it says it is not.
+static_assert([] {
+    for (const FilterRow& row : pixel_filters) {
+        if (row.border != walk_border) return false;
     }
-    return *entry;
-}
-
-// The walk over prepared rows where the path has kernels for it, else the
-// plain walk; the scalar row kernel serves bands without prepared rows.
-void run_walk(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y, RowKernel row,
-              const PreparedRowKernel& prepared, std::int32_t threads) {
-    if (prepared.next_row == nullptr) return walk_rows(buffer, dim_x, dim_y, row, threads);
-    walk_prepared_rows(buffer, dim_x, dim_y, prepared, row, threads);
-}
-
-}  // namespace
-
-void blur_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                 const FilterOptions& options) {
-    const FilterPathEntry& path = resolved_path();
-    if (path.path == FilterPath::literal) return literal_blur_buffer(buffer, dim_x, dim_y);
-    run_walk(buffer, dim_x, dim_y, blur_row_scalar, path.blur, options.threads);
-}
-
-void median_cut_buffer(ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
-                       const FilterOptions& options) {
-    const NearestRoundingScope nearest;
-    const FilterPathEntry& path = resolved_path();
-    if (path.path == FilterPath::literal) return literal_median_cut_buffer(buffer, dim_x, dim_y);
-    run_walk(buffer, dim_x, dim_y, median_cut_row_scalar, path.median_cut, options.threads);
-}
+    return true;
+}());
 
 }  // namespace filters
 
@@ -165,18 +133,14 @@ namespace {
 
 // The kernels of the call's path for one filter; the literal path, which
 // has no row form, filters pictures in memory with the scalar kernels.
-struct FilterKernels {
+struct CallKernels {
     filters::RowKernel row;
-    filters::PreparedRowKernel prepared;
-    const filters::PreparedRowKernel* prepared_or_null() const noexcept {
-        return prepared.next_row != nullptr ? &prepared : nullptr;
-    }
+    const filters::PreparedRowKernel* prepared;
 };
 
-FilterKernels kernels_for_call(PixelFilter filter) noexcept {
-    const filters::FilterPathEntry& path = filters::resolved_path();
-    if (filter == PixelFilter::blur) return {filters::blur_row_scalar, path.blur};
-    return {filters::median_cut_row_scalar, path.median_cut};
+CallKernels kernels_for_call(PixelFilter filter) noexcept {
+    const filters::FilterKernels& kernels = filters::kernels_of(filter);
+    return {kernels.row, kernels.on_path(filters::resolved_path())};
 }
 
 filters::ImageRows image_rows(const PixelRows& rows) noexcept {
@@ -185,22 +149,44 @@ filters::ImageRows image_rows(const PixelRows& rows) noexcept {
 
 }  // namespace
 
-void filter_pixels(PixelFilter filter, const PixelRows& picture, std::int32_t width,
-                   std::int32_t height, const FilterOptions& options) {
-    if (width < 3 || height < 4) return;
+void filter_buffer(PixelFilter filter, ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
+                   const FilterOptions& options) {
     const NearestRoundingScope nearest;
-    const FilterKernels kernels = kernels_for_call(filter);
-    filters::walk_picture(image_rows(picture), width, height, kernels.row,
-                          kernels.prepared_or_null(), options.threads);
+    if (filters::resolved_path() == FilterPath::literal) {
+        return filters::kernels_of(filter).literal(buffer, dim_x, dim_y);
+    }
+    const CallKernels kernels = kernels_for_call(filter);
+    if (kernels.prepared == nullptr) return filters::walk_rows(buffer, dim_x, dim_y, kernels.row, options.threads);
+    filters::walk_prepared_rows(buffer, dim_x, dim_y, *kernels.prepared, kernels.row, options.threads);
 }
 
-void filter_pixel_rows(PixelFilter filter, const PixelRows& in, const PixelRows& out,
-                       std::int32_t width, std::int32_t first, std::int32_t last) {
-    if (width < 3 || first < 1 || last < first) return;
+void filter_pixels(PixelFilter filter, const PixelRows& picture, std::int32_t width,
+                   std::int32_t height, const FilterOptions& options) {
+    if (!filter_row(filter).border.changes_any(width, height)) return;
     const NearestRoundingScope nearest;
-    const FilterKernels kernels = kernels_for_call(filter);
-    filters::filter_rows_into(image_rows(in), image_rows(out), width, first, last, kernels.row,
-                              kernels.prepared_or_null());
+    const CallKernels kernels = kernels_for_call(filter);
+    filters::walk_picture(image_rows(picture), width, height, kernels.row, kernels.prepared, options.threads);
+}
+
+void filter_pixel_rows(PixelFilter filter, const PixelRows& in, const PixelRows& out, std::int32_t width,
+                       std::int32_t height, std::int32_t top, std::int32_t count) {
+    const FilterBorder& border = filter_row(filter).border;
+    const bool changes = border.changes_any(width, height);
+    const std::int32_t first = std::max(top, border.first_row());
+    const std::int32_t last = std::min(top + count - 1, border.last_row(height));
+    const auto row_bytes = static_cast<std::size_t>(width) * 3;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::int32_t y = top + i;
+        if (!changes || y < first || y > last) std::memcpy(out.row(i), in.row(i), row_bytes);
+    }
+    if (!changes || first > last) return;
+    const NearestRoundingScope nearest;
+    const CallKernels kernels = kernels_for_call(filter);
+    // Rows numbered from first - 1 in both.
+    const PixelRows from{in.row(first - top - 1), in.row_step};
+    const PixelRows to{out.row(first - top - 1), out.row_step};
+    filters::filter_rows_into(image_rows(from), image_rows(to), width, 1, last - first + 1, kernels.row,
+                              kernels.prepared);
 }
 
 }  // namespace orvessa

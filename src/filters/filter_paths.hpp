@@ -1,13 +1,12 @@
-// The filter paths and their kernels: the one list that path selection, the
-// tool's path names and the tests read. A path with a kernel over prepared
-// rows runs it; the others run the scalar row kernel, which also serves a
-// band whose prepared rows cannot be allocated.
+// The filter paths: the one list that path selection, the tool's path
+// names and the tests read. Each filter's kernels for a path are in its
+// row (filter_kernels.hpp); a path without one runs the scalar row kernel,
+// which also serves a band whose prepared rows cannot be allocated.
 #pragma once
 
 #include <span>
 #include <string_view>
 
-#include "filters/prepared_rows.hpp"
 #include "orvessa/filter_path.hpp"
 
 namespace orvessa::filters {
@@ -17,9 +16,6 @@ struct FilterPathEntry {
     std::string_view name;
     // Whether this build and this processor can run it.
     bool (*available)() noexcept;
-    // next_row is null where the path has no kernel over prepared rows.
-    PreparedRowKernel blur{};
-    PreparedRowKernel median_cut{};
 };
 
 // Every path, slower before faster: `automatic` and `literal` first, then
@@ -31,5 +27,8 @@ std::span<const FilterPathEntry> filter_path_table() noexcept;
 constexpr bool runs_kernels(FilterPath path) noexcept {
     return path != FilterPath::automatic && path != FilterPath::literal;
 }
+
+// The path a call takes: the forced one where it can run, else the best.
+FilterPath resolved_path() noexcept;
 
 }  // namespace orvessa::filters

@@ -3,6 +3,9 @@
 // around the blur. Flat areas are smoothed; edges and detail survive.
 #include "filters/median_cut.hpp"
 
+#include "filters/filter_kernels.hpp"
+#include "filters/literal_filters.hpp"
+#include "filters/simd_kernels.hpp"
 #include "orvessa/arith.hpp"
 
 namespace orvessa::filters {
@@ -46,5 +49,26 @@ void median_cut_prepare_row(const std::uint8_t* row, std::uint16_t* prepared, st
         prepared[n + i] = static_cast<std::uint16_t>(row[i - 3] + 2 * row[i] + row[i + 3]);
     }
 }
+
+namespace {
+
+// The paths with kernels over prepared rows: two words per byte
+// (median_cut_prepared.hpp).
+constexpr PathKernel median_cut_paths[] = {
+#if ORVESSA_X86_KERNELS
+    {FilterPath::sse2, {2, median_cut_prepare_row, median_cut_next_row_sse2}},
+    {FilterPath::ssse3, {2, median_cut_prepare_row, median_cut_next_row_ssse3}},
+    {FilterPath::avx2, {2, median_cut_prepare_row, median_cut_next_row_avx2}},
+    {FilterPath::avx512, {2, median_cut_prepare_row, median_cut_next_row_avx512}},
+#endif
+#if ORVESSA_WASM_SIMD_KERNELS
+    {FilterPath::simd128, {2, median_cut_prepare_row, median_cut_next_row_simd128}},
+#endif
+    {FilterPath::scalar, {}},  // keeps the array non-empty in every build
+};
+
+}  // namespace
+
+const FilterKernels median_cut_kernels{literal_median_cut_buffer, median_cut_row_scalar, median_cut_paths};
 
 }  // namespace orvessa::filters

@@ -75,6 +75,10 @@ public:
                                std::uint32_t usage, std::uint32_t rop) = 0;
 };
 
+// The platform services of the build, supplied by the platform library that
+// is linked in (Pictava's default; tests build Pictava over fakes).
+Platform& default_platform();
+
 // Owns a memory device context from create_compatible_dc and deletes it.
 class MemoryDc {
 public:

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "filters/literal_filters.hpp"
+#include "filters/filter_kernels.hpp"
+#include "orvessa/filter_pixels.hpp"
+#include "orvessa/float_env.hpp"
 #include "fuzz_input.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
@@ -49,7 +51,7 @@ Outcome run(std::vector<std::uint8_t> bytes, std::int32_t lower_bound, std::uint
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput in(data, size);
     const std::uint8_t choice = in.take<std::uint8_t>();
-    const bool blur = (choice & 1) != 0;
+    const FilterRow& filter = pixel_filters[(choice & 1) % std::size(pixel_filters)];
     const FilterPath path = paths[(choice >> 1) % std::size(paths)];
     const std::uint32_t dimensions = (choice >> 4) % 3;
     const std::int32_t dim_x = in.take_int32();
@@ -67,20 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> buffer(in.rest(), in.rest() + in.rest_size());
 
     const Outcome want = run(buffer, lower_bound, dimensions, [&](ByteArrayView& a) {
-        if (blur) {
-            filters::literal_blur_buffer(a, dim_x, dim_y);
-        } else {
-            filters::literal_median_cut_buffer(a, dim_x, dim_y);
-        }
+        const NearestRoundingScope nearest;
+        filter.kernels->literal(a, dim_x, dim_y);
     });
     force_filter_path(path);
     const Outcome got = run(buffer, lower_bound, dimensions, [&](ByteArrayView& a) {
-        Pictava effects(nullptr);
-        if (blur) {
-            effects.Blur_Buffer(a, dim_x, dim_y);
-        } else {
-            effects.MedianCut_Buffer(a, dim_x, dim_y);
-        }
+        filter_buffer(filter.filter, a, dim_x, dim_y);
     });
     force_filter_path(FilterPath::automatic);
 

@@ -27,7 +27,7 @@ TEST_P(WindowsFilterPaths, MatchTheLiteralFiltersAroundEveryVectorWidth) {
         // Narrow and wide spreads, so that the smoothing meets every kind of mix.
         const unsigned spread = dim_x % 2 ? 64 : 160;
         for (auto& b : bytes) b = static_cast<std::uint8_t>(96 + rng() % spread);
-        for (PixelFilter filter : {PixelFilter::blur, PixelFilter::median_cut}) {
+        for (PixelFilter filter : test::every_filter()) {
             EXPECT_EQ(run_filter(filter, GetParam(), bytes, dim_x, dim_y),
                       run_filter(filter, FilterPath::literal, bytes, dim_x, dim_y))
                 << filter_name(filter) << ", width " << dim_x;

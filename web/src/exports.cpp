@@ -105,12 +105,7 @@ ORVESSA_EXPORT std::int32_t orvessa_filter_buffer(std::int32_t filter, std::uint
     return web::guarded([&] {
         const PixelFilter which = web::filter_at(filter);
         ByteArrayView array(bytes, count, lower_bound);
-        Pictava effects(nullptr);
-        if (which == PixelFilter::blur) {
-            effects.Blur_Buffer(array, width, height);
-        } else {
-            effects.MedianCut_Buffer(array, width, height);
-        }
+        filter_buffer(which, array, width, height);
     });
 }
 

@@ -67,16 +67,16 @@ void move_row(std::uint8_t* rgba, std::uint8_t* rgb, std::int32_t width) noexcep
 
 void filter_rgba(PixelFilter filter, std::uint8_t* data, std::int32_t width, std::int32_t height,
                  std::int32_t stride) {
-    // The filters change nothing in pictures this small.
-    if (width < 3 || height < 4) return;
+    const FilterBorder& border = filter_row(filter).border;
+    if (!border.changes_any(width, height)) return;
     const std::ptrdiff_t rgb_stride = std::ptrdiff_t{3} * width;
     const std::unique_ptr<std::uint8_t[]> rgb(new std::uint8_t[rgb_stride * height]);
     for (std::int32_t r = 0; r < height; ++r) {
         move_row<true>(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
     }
     filter_pixels(filter, PixelRows{rgb.get(), rgb_stride}, width, height);
-    // Rows 1 .. height - 3 are the ones a filter changes.
-    for (std::int32_t r = 1; r <= height - 3; ++r) {
+    // Only the rows the filter changes go back.
+    for (std::int32_t r = border.first_row(); r <= border.last_row(height); ++r) {
         move_row<false>(data + std::ptrdiff_t{r} * stride, rgb.get() + r * rgb_stride, width);
     }
 }

@@ -149,22 +149,12 @@ private:
         }
     }
 
-    // The rows the filters change are 1 to height - 3 from the top; the
-    // others are copied.
     void filter_band(Band& band) {
         if (!filter_) return;
-        const std::int32_t first = std::max(band.top, 1);
-        const std::int32_t last = std::min(band.top + band.rows - 1, height_ - 3);
         const auto step = static_cast<std::ptrdiff_t>(row_bytes_);
-        for (std::int32_t i = 0; i < band.rows; ++i) {
-            const std::int32_t y = band.top + i;
-            if (y < first || y > last) std::memcpy(band.out.data() + (i + 1) * step, in_row(band, i + 1), row_bytes_);
-        }
-        if (first > last) return;
-        // Rows numbered from first - 1 in both buffers.
-        const PixelRows from{in_row(band, first - band.top), step};
-        const PixelRows to{band.out.data() + (first - band.top) * step, step};
-        filter_pixel_rows(*filter_, from, to, width_, 1, last - first + 1);
+        const PixelRows from{in_row(band, 1), step};
+        const PixelRows to{band.out.data() + step, step};
+        filter_pixel_rows(*filter_, from, to, width_, height_, band.top, band.rows);
     }
 
     void write_band(Band& band) {
