@@ -17,15 +17,14 @@ include(CMakePackageConfigHelpers)
 
 set_target_properties(orvessa_core PROPERTIES OUTPUT_NAME orvessa EXPORT_NAME core)
 set_target_properties(orvessa_platform PROPERTIES OUTPUT_NAME orvessa-platform EXPORT_NAME platform)
-# The public headers are C++20 (std::span among others): callers get it from the targets.
-target_compile_features(orvessa_core PUBLIC cxx_std_20)
-target_compile_features(orvessa_platform PUBLIC cxx_std_20)
 
 set(orvessa_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Orvessa)
 set(orvessa_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(TARGETS orvessa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
-install(FILES ${ORVESSA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+if(TARGET orvessa)
+  install(TARGETS orvessa RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+  install(FILES ${ORVESSA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+endif()
 
 # Two export files: the config reads the platform's only where the format
 # libraries it links are found, so core alone needs none of them.

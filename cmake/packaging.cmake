@@ -36,7 +36,7 @@ if(WIN32)
     set(orvessa_zip_header ${CMAKE_CURRENT_BINARY_DIR}/zip/orvessa_idl.h)
     add_custom_command(OUTPUT ${orvessa_zip_header}
       COMMAND ${CMAKE_COMMAND} -E copy ${orvessa_gen}/server/orvessa_idl.h ${orvessa_zip_header}
-      COMMAND sed -i "1s|${CMAKE_SOURCE_DIR}/||" ${orvessa_zip_header}
+      COMMAND sed -i "1s|${PROJECT_SOURCE_DIR}/||" ${orvessa_zip_header}
       DEPENDS ${orvessa_gen}/server/orvessa_idl.h VERBATIM)
     add_custom_target(orvessa_zip_header ALL DEPENDS ${orvessa_zip_header})
     add_dependencies(orvessa_zip_header orvessa_idl)

@@ -32,8 +32,14 @@ pybind11_add_module(orvessa_python MODULE NO_EXTRAS
 set_target_properties(orvessa_python PROPERTIES OUTPUT_NAME _orvessa
   LIBRARY_OUTPUT_DIRECTORY ${orvessa_python_tree}/orvessa)
 orvessa_own(orvessa_python)
-orvessa_face(orvessa_python SEES convert/fit_to_box.hpp)
+orvessa_face(orvessa_python SEES ${orvessa_public_headers} convert/fit_to_box.hpp)
 target_link_libraries(orvessa_python PRIVATE orvessa_core orvessa_platform)
+# Python looks up PyInit__orvessa and nothing else: the C++ of the libraries
+# linked in, and the standard library's templates, stay inside the module.
+set(orvessa_python_exports ${CMAKE_CURRENT_BINARY_DIR}/orvessa_python.map)
+file(CONFIGURE OUTPUT ${orvessa_python_exports} CONTENT "{ global: PyInit__orvessa; local: *; };\n")
+target_link_options(orvessa_python PRIVATE -Wl,--version-script=${orvessa_python_exports})
+set_property(TARGET orvessa_python APPEND PROPERTY LINK_DEPENDS ${orvessa_python_exports})
 
 file(GLOB orvessa_python_sources CONFIGURE_DEPENDS
   python/orvessa/*.py python/orvessa/*.pyi python/orvessa/py.typed)
@@ -70,4 +76,9 @@ if(ORVESSA_BUILD_TESTS)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(python PROPERTIES TIMEOUT 900 ENVIRONMENT
     "PYTHONPATH=${orvessa_python_tree};PYTHONDONTWRITEBYTECODE=1;ORVESSA_CLI=$<TARGET_FILE:orvessa>;ORVESSA_PICTURES=${CMAKE_CURRENT_SOURCE_DIR}/sample-pictures;ORVESSA_SOURCE=${CMAKE_CURRENT_SOURCE_DIR};ORVESSA_PACKAGE=${orvessa_python_tree}/orvessa")
+  # The module's dynamic symbol table defines its init function alone.
+  add_test(NAME python_exports
+    COMMAND ${CMAKE_NM} -D --defined-only --format=posix $<TARGET_FILE:orvessa_python>)
+  set_tests_properties(python_exports PROPERTIES
+    PASS_REGULAR_EXPRESSION "^PyInit__orvessa [^\n]*\n*$")
 endif()

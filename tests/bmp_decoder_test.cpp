@@ -86,7 +86,7 @@ Buf file_of(const Variant& v) {
     return f;
 }
 
-RgbaPicture decode(const Variant& v, Bytes f, std::int64_t max) {
+RgbaImage decode(const Variant& v, Bytes f, std::int64_t max) {
     return v.icon ? decode_icon(f, max) : decode_bmp(f, max);
 }
 
@@ -105,7 +105,7 @@ TEST(BmpDecoder, DecodesOnePictureInEveryVariant) {
         }
         const Buf f = file_of(v);
         EXPECT_TRUE(v.icon ? is_icon(f) && !is_bmp(f) : is_bmp(f) && !is_icon(f)) << v.name;
-        const RgbaPicture got = decode(v, f, W * H);
+        const RgbaImage got = decode(v, f, W * H);
         EXPECT_EQ(std::tie(got.width, got.height, got.rgba), std::tie(W, H, want)) << v.name;
         for (std::size_t n = 0; n < f.size(); ++n) EXPECT_THROW(decode(v, Bytes(f).first(n), 99), BadPicture) << v.name << n;
     }
@@ -144,7 +144,7 @@ TEST(BmpDecoder, SamplePicturesDecodeAsAHandReaderAndThePngDecoderSee) {
         const test::BmpPicture want = test::read_bmp(path);
         Buf rgba;
         for (const test::Bgr& p : want.pixels) rgba.insert(rgba.end(), {p.r, p.g, p.b, 255});
-        const RgbaPicture got = decode_bmp(test::file_bytes(path), 1 << 20);
+        const RgbaImage got = decode_bmp(test::file_bytes(path), 1 << 20);
         EXPECT_TRUE(want.width > 0 && got.width == want.width && got.rgba == rgba) << name;
     }
     // An icon's PNG image is handed over whole, for the PNG reader.

@@ -79,10 +79,10 @@ cmp -s "$tmp/out" "$tmp/in" || fail "overflow leaves the array unchanged"
 expect_status 3 "negative width" "$cli" smooth --raw=-5x10 --force "$tmp/in" "$tmp/out"
 grep -qx 'orvessa: Subscript out of range (error 9)' "$tmp/err" || fail "subscript message"
 # Lowest index 1: the centre rows are filtered, then the bottom row fails,
-# on any number of threads (bands of one row here).
+# on any number of threads (bands of one row here; 0: every core).
 tail -c 59 "$tmp/in" >"$tmp/in1"
 tail -c 59 "$tmp/want" >"$tmp/want1"
-for threads in 1 2 3; do
+for threads in 0 1 2 3; do
   expect_status 3 "lowest index 1, $threads threads" "$cli" blur --raw 4x5 --lower-bound 1 \
     --threads "$threads" -f "$tmp/in1" "$tmp/out"
   cmp -s "$tmp/out" "$tmp/want1" || fail "lowest index 1 keeps the filtered rows ($threads threads)"
@@ -91,7 +91,7 @@ done
 # Usage and file errors.
 expect_status 1 "no command" "$cli"
 expect_status 1 "bad size" "$cli" blur --raw 4by5 "$tmp/in" "$tmp/out"
-expect_status 1 "no thread" "$cli" blur --raw 4x5 --threads 0 "$tmp/in" "$tmp/out"
+expect_status 1 "negative threads" "$cli" blur --raw 4x5 --threads -1 "$tmp/in" "$tmp/out"
 expect_status 1 "missing OUT" "$cli" blur --raw 4x5 "$tmp/in"
 expect_status 2 "missing IN" "$cli" blur --raw 4x5 "$tmp/nope" "$tmp/out"
 expect_status 2 "unwritable OUT" "$cli" blur --raw 4x5 "$tmp/in" "$tmp/no/such/dir/out"

@@ -18,8 +18,8 @@ constexpr std::int32_t hdc = 0x1234;
 
 // A fake whose form maps HIMETRIC to pixels one to one, so sizes read plainly,
 // and whose read fills each pixel from `pixels` (top row first, BGR).
-struct Picture : FakePlatform {
-    Picture(std::int32_t width, std::int32_t height, std::vector<std::uint8_t> top_down_bgr = {}) {
+struct PlatformWithPicture : FakePlatform {
+    PlatformWithPicture(std::int32_t width, std::int32_t height, std::vector<std::uint8_t> top_down_bgr = {}) {
         himetric_width = width;
         himetric_height = height;
         form_x = form_y = [](float h) { return h; };
@@ -82,7 +82,7 @@ TEST(GrayRule, SampleValues) {
 }
 
 TEST(ColorToBN, CallsThePlatformInOrderAndPaintsAtNaturalSize) {
-    Picture fake(4, 3);
+    PlatformWithPicture fake(4, 3);
     Pictava p(&fake);
     EXPECT_TRUE(run(p));
     const Calls want = {"load_picture(pic.bmp)", "himetric_width", "scale_x(4.000000)",
@@ -119,7 +119,7 @@ TEST(ColorToBN, ConvertsEveryPixelByMode) {
         {-1, 255, {0, 0, 0, 0, 0, 0}},
     };
     for (const Mode& mode : modes) {
-        Picture fake(3, 2, pixels);
+        PlatformWithPicture fake(3, 2, pixels);
         Pictava p(&fake);
         EXPECT_TRUE(run(p, mode.two_color, mode.threshold));
         ASSERT_EQ(fake.paints.size(), 1u);
@@ -128,7 +128,7 @@ TEST(ColorToBN, ConvertsEveryPixelByMode) {
 }
 
 TEST(ColorToBN, HoldProportionPaintsTheFittedRectangleFromTheWholePicture) {
-    Picture fake(100, 100);
+    PlatformWithPicture fake(100, 100);
     Pictava p(&fake);
     EXPECT_TRUE(run(p, 0, 128, -1, 101, 50));
     ASSERT_EQ(fake.paints.size(), 1u);
@@ -137,7 +137,7 @@ TEST(ColorToBN, HoldProportionPaintsTheFittedRectangleFromTheWholePicture) {
                            paint.src_x, paint.src_y, paint.src_width, paint.src_height}),
               std::vector({26, 0, 50, 50, 0, 0, 100, 100}));
     // A 0 x 0 box paints nothing visible but still paints.
-    Picture zero_box(640, 480);
+    PlatformWithPicture zero_box(640, 480);
     Pictava q(&zero_box);
     EXPECT_TRUE(run(q, 0, 128, 1, 0, 0));
     ASSERT_EQ(zero_box.paints.size(), 1u);
@@ -147,7 +147,7 @@ TEST(ColorToBN, HoldProportionPaintsTheFittedRectangleFromTheWholePicture) {
 
 TEST(ColorToBN, FailedReadPaintsAUniformRectangle) {
     for (std::int16_t two_color : {0, -1}) {
-        Picture fake(5, 2);
+        PlatformWithPicture fake(5, 2);
         fake.fill = nullptr;  // the handle is not a bitmap
         Pictava p(&fake);
         EXPECT_TRUE(run(p, two_color));
@@ -169,7 +169,7 @@ TEST(ColorToBN, AnyFailureEndsQuietlyAndReleasesEverything) {
         {"", 2, -1, true},         // a buffer bound below 0 cannot be declared
     };
     for (const Case& c : cases) {
-        Picture fake(c.width, c.height);
+        PlatformWithPicture fake(c.width, c.height);
         fake.fail_at = c.fail_at;
         Pictava p(&fake);
         const std::string what = std::string(c.fail_at) + " " + std::to_string(c.width);
@@ -185,13 +185,13 @@ TEST(ColorToBN, AnyFailureEndsQuietlyAndReleasesEverything) {
 
 TEST(ColorToBN, ZeroSizedPicture) {
     // Natural size: a 0 x 0 paint goes ahead.
-    Picture natural(0, 0);
+    PlatformWithPicture natural(0, 0);
     Pictava p(&natural);
     EXPECT_TRUE(run(p));
     ASSERT_EQ(natural.paints.size(), 1u);
     EXPECT_EQ(natural.paints[0].dest_width, 0);
     // Fitted: the fit divides by zero after the stretch mode was set.
-    Picture fitted(0, 0);
+    PlatformWithPicture fitted(0, 0);
     Pictava q(&fitted);
     EXPECT_FALSE(run(q, 0, 128, -1, 200, 100));
     EXPECT_TRUE(fitted.paints.empty());

@@ -52,7 +52,7 @@ public:
     int dcs_alive = 0;
     int forms_created = 0;
 
-    std::unique_ptr<Picture> load_picture(const std::u16string& file_name) override {
+    std::unique_ptr<LoadedPicture> load_picture(const std::u16string& file_name) override {
         calls.push_back("load_picture(" + std::string(file_name.begin(), file_name.end()) + ")");
         fail_if("load_picture");
         return std::make_unique<FakePicture>(*this);
@@ -119,7 +119,7 @@ private:
         if (fail_at == step) throw Error::platform(fake_failure, "fake failure at " + step);
     }
 
-    class FakePicture : public Picture {
+    class FakePicture : public LoadedPicture {
     public:
         explicit FakePicture(FakePlatform& p) : p_(p) { ++p_.pictures_alive; }
         ~FakePicture() override {

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -75,12 +74,9 @@ int run_job(const PictureJob& job, const std::string& in, const std::string& out
         return file_error(e);
     } catch (const std::invalid_argument& e) {
         return usage_error(e.what());
-    } catch (const std::bad_alloc&) {
-        complain(in + ": out of memory");
-    } catch (const std::exception& e) {
-        complain(in + ": " + e.what());
+    } catch (...) {
+        return other_failure(in);
     }
-    return exit_file;
 }
 
 struct Picture {
@@ -117,14 +113,10 @@ std::string folder_without_r(const std::string& in) {
 int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
     const std::string& in = picture.in;
     const std::string& out = picture.out;
-    if (!picture.refusal.empty()) {
-        complain(picture.refusal);
-        return exit_file;
-    }
+    if (!picture.refusal.empty()) return file_failure(picture.refusal);
     const auto id = file_id(out);
     if (id && batch.inputs.count(*id) != 0) {
-        complain(out + " is an input of the batch; inputs are never overwritten");
-        return exit_file;
+        return file_failure(out + " is an input of the batch; inputs are never overwritten");
     }
     if (batch.settings.existing == ExistingOutput::refuse && output_exists(out)) {
         skipped = true;
@@ -282,16 +274,21 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     std::map<std::string, const std::string*> planned;
     for (const Input& input : inputs) {
         Picture& picture = batch.pictures.emplace_back(Picture{input.path, {}, {}});
-        const std::string name = batch_output_name(settings, input.path);
         const auto tree = base ? relative_folder(*base, input.path) : input.tree;
+        std::string out, unnamed;
+        try {
+            out = batch_output_path((fs::path(folder) / tree.value_or(fs::path())).string(), input.path, settings.format);
+        } catch (const std::invalid_argument& e) {
+            unnamed = e.what();
+        }
         if (!input.refusal.empty()) {
             picture.refusal = input.refusal;
-        } else if (name.empty()) {
-            picture.refusal = input.path + ": names no file to take the output's name from";
+        } else if (!unnamed.empty()) {
+            picture.refusal = unnamed;
         } else if (!tree) {
             picture.refusal = input.path + " is outside " + base_said + "; --relative writes only what is below it";
         } else {
-            picture.out = (fs::path(folder) / *tree / name).string();
+            picture.out = out;
             const auto [first, fresh] = planned.emplace(picture.out, &input.path);
             if (!fresh) {
                 const bool apart = fs::path(*first->second).parent_path() != fs::path(input.path).parent_path();
@@ -306,10 +303,7 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     if (!error && !std::filesystem::is_directory(std::string(folder), error)) {
         error = std::make_error_code(std::errc::not_a_directory);
     }
-    if (error) {
-        complain("cannot make the folder " + std::string(folder) + ": " + error.message());
-        return exit_file;
-    }
+    if (error) return file_failure("cannot make the folder " + std::string(folder) + ": " + error.message());
 
     // Jobs times filter threads stay within the cores: a few big pictures
     // get threads each, many small ones a job each.
@@ -355,10 +349,7 @@ int run_pictures(std::string_view command, const ParsedArgs& parsed, const Pictu
     const std::string in(parsed.positional[0]), out(parsed.positional[1]);
     if (!checked_output(out, settings)) return exit_usage;
     if (refuse_same_file(in, out)) return exit_file;
-    if (std::error_code error; fs::is_directory(in, error)) {
-        complain(folder_without_r(in));
-        return exit_file;
-    }
+    if (std::error_code error; fs::is_directory(in, error)) return file_failure(folder_without_r(in));
     if (left_alone(parsed, out)) return exit_ok;
     if (!output_allowed(out, settings.existing)) return exit_file;
     return run_job(job, in, out, settings);

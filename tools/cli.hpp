@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,14 +26,40 @@ using Args = std::span<const std::string_view>;
 
 // "orvessa: <message>" on stderr, one whole line even from many threads.
 void complain(std::string_view message);
+// Each kind of failure says what went wrong and gives its exit status, here
+// and nowhere else. A usage error also says where the help is (1).
 int usage_error(std::string_view message);
-// Says what went wrong; the exit status of a file that failed (2).
+// A file that cannot be read or written, or a picture that cannot be
+// converted (2).
+int file_failure(std::string_view message);
 int file_error(const Error& e);
+// An error the method raised: "<description> (error N)" (3).
+int method_error(const Error& e);
+// Inside a catch block, any other failure: out of memory, or the
+// exception's message, about `what` where given (2).
+int other_failure(std::string_view what = {});
 
 std::optional<std::int32_t> parse_int32(std::string_view text);
 std::optional<std::int64_t> parse_int64(std::string_view text);
 // "WIDTHxHEIGHT", each a 32-bit integer (negative too).
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text);
+// Option NAME's value TEXT, a 32-bit integer, through one of the library's
+// rules (orvessa/argument_rules.hpp); nullopt after the usage error.
+template <typename Rule>
+auto ruled_option(std::string_view name, std::string_view text, Rule rule)
+    -> std::optional<decltype(rule(0, name))> {
+    const auto value = parse_int32(text);
+    if (!value) {
+        usage_error(std::string(name) + " wants a 32-bit integer");
+        return std::nullopt;
+    }
+    try {
+        return rule(*value, name);
+    } catch (const std::invalid_argument& e) {
+        usage_error(e.what());
+        return std::nullopt;
+    }
+}
 
 // Whole-file read; "-" is standard input. Only regular files are read,
 // never waiting on a FIFO. On failure it says why and returns false.
@@ -98,11 +125,6 @@ std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed);
 // OUT's format and quality as the settings give them; nullopt after a usage
 // error that lists the formats.
 std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& out, const PictureSettings& settings);
-// The name a batch gives IN's result (in DIR, or the folder kept under it
-// with --relative or -r): IN's own when the tool writes IN's
-// format, otherwise PNG; --format overrides and the extension changes to
-// match. Empty when IN names no file.
-std::string batch_output_name(const PictureSettings& settings, std::string_view in);
 
 // One picture in, one picture out: the work of a picture command, run once
 // for IN OUT or for each picture of a batch. It raises Error.

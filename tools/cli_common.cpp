@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <charconv>
+#include <exception>
+#include <new>
 #include <utility>
 
 #include "cli.hpp"
@@ -15,11 +17,33 @@ int usage_error(std::string_view message) {
     return exit_usage;
 }
 
-int file_error(const Error& e) {
-    complain(e.number() == static_cast<std::int32_t>(ErrorNumber::file_exists)
-                 ? e.path() + " exists; --force (-f) replaces it, --skip-existing (-n) leaves it"
-                 : e.description());
+int file_failure(std::string_view message) {
+    complain(message);
     return exit_file;
+}
+
+int file_error(const Error& e) {
+    return file_failure(e.number() == static_cast<std::int32_t>(ErrorNumber::file_exists)
+                            ? e.path() + " exists; --force (-f) replaces it, --skip-existing (-n) leaves it"
+                            : e.description());
+}
+
+int method_error(const Error& e) {
+    complain(e.description() + " (error " + std::to_string(e.number()) + ")");
+    return exit_method;
+}
+
+int other_failure(std::string_view what) {
+    const std::string about = what.empty() ? "" : std::string(what) + ": ";
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return file_failure(about + "out of memory");
+    } catch (const std::exception& e) {
+        return file_failure(about + e.what());
+    } catch (...) {
+        return file_failure(about + "an unknown failure");
+    }
 }
 
 std::optional<ExistingOutput> existing_output(const ParsedArgs& parsed) {
@@ -66,7 +90,8 @@ bool read_all(std::string_view path, std::vector<std::uint8_t>& bytes) {
         bytes = read_file(std::string(path));
         return true;
     } catch (const Error& e) {
-        return file_error(e) == exit_ok;
+        file_error(e);
+        return false;
     }
 }
 
@@ -81,7 +106,8 @@ bool output_allowed(std::string_view out, ExistingOutput existing) {
         check_output(std::string(out), existing);
         return true;
     } catch (const Error& e) {
-        return file_error(e) == exit_ok;
+        file_error(e);
+        return false;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "cli.hpp"
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_path.hpp"
 #include "orvessa/pictava.hpp"
@@ -31,18 +32,14 @@ int run_raw(PixelFilter filter, const ParsedArgs& parsed, const FilterOptions& o
 
     std::vector<std::uint8_t> bytes;
     if (!read_all(parsed.positional[0], bytes)) return exit_file;
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        complain("input too large for a byte array");
-        return exit_file;
-    }
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return file_failure("input too large for a byte array");
     ByteArrayView array(bytes.data(), static_cast<std::uint32_t>(bytes.size()), lower_bound);
 
     int status = exit_ok;
     try {
         filter_buffer(filter, array, size->first, size->second, options);
     } catch (const Error& e) {
-        complain(e.description() + " (error " + std::to_string(e.number()) + ")");
-        status = exit_method;
+        status = method_error(e);
     }
     // The array keeps whatever the method wrote before an error.
     try {
@@ -63,17 +60,14 @@ int run_filter_command(PixelFilter filter, Args args) {
     if (const auto name = parsed->option("--path")) {
         const auto path = parse_filter_path(*name);
         if (!path) return usage_error("unknown filter path " + std::string(*name));
-        if (!filter_path_available(*path)) {
-            complain("filter path " + std::string(*name) + " cannot run here");
-            return exit_usage;
-        }
+        if (!filter_path_available(*path)) return usage_error("filter path " + std::string(*name) + " cannot run here");
         force_filter_path(*path);
     }
     // A tool run owns the machine: every core it may use, unless told.
     FilterOptions options{usable_cores()};
     if (const auto text = parsed->option("--threads")) {
-        const auto threads = parse_int32(*text);
-        if (!threads || *threads < 1) return usage_error("--threads wants a count of 1 or more");
+        const auto threads = ruled_option("--threads", *text, checked_threads);
+        if (!threads) return exit_usage;
         options.threads = *threads;
     }
     if (parsed->has("--raw")) {

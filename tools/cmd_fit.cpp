@@ -21,8 +21,7 @@ int run_fit_command(Args args) {
     try {
         convert::fit_to_box(v[0], v[1], v[2], v[3], left, top, width, height);
     } catch (const Error& e) {
-        complain(e.description() + " (error " + std::to_string(e.number()) + ")");
-        return exit_method;
+        return method_error(e);
     }
     std::cout << left << ' ' << top << ' ' << width << ' ' << height << '\n';
     return exit_ok;

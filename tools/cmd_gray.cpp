@@ -1,6 +1,7 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
 //   [--format F] [--quality Q]
 #include "cli.hpp"
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/pictava.hpp"
 
 namespace orvessa::cli {
@@ -12,9 +13,9 @@ int run_gray_command(Args args) {
     if (!parsed) return exit_usage;
     GraySettings gray{parsed->has("--two-color"), default_threshold, std::nullopt};
     if (const auto text = parsed->option("--threshold")) {
-        const auto value = parse_int32(*text);
-        if (!value || *value < 0 || *value > 255) return usage_error("--threshold wants 0 to 255");
-        gray.threshold = static_cast<std::uint8_t>(*value);
+        const auto threshold = ruled_option("--threshold", *text, checked_threshold);
+        if (!threshold) return exit_usage;
+        gray.threshold = *threshold;
     }
     if (const auto text = parsed->option("--fit")) {
         gray.fit = parse_size(*text);

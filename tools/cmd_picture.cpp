@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "cli.hpp"
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/linux_platform.hpp"
 
 namespace orvessa::cli {
@@ -13,12 +14,17 @@ bool apply_dpi_option(const ParsedArgs& parsed, bool pair_allowed) {
     const auto comma = text->find(',');
     const auto x = parse_int32(text->substr(0, comma));
     const auto y = comma == std::string_view::npos ? x : parse_int32(text->substr(comma + 1));
-    if (!x || !y || *x <= 0 || *y <= 0 || (!pair_allowed && comma != std::string_view::npos)) {
+    if (!x || !y || (!pair_allowed && comma != std::string_view::npos)) {
         usage_error(pair_allowed ? "--dpi wants X or X,Y, positive integers"
                                  : "--dpi wants a positive integer");
         return false;
     }
-    set_logical_resolution(*x, *y);
+    try {
+        set_logical_resolution(checked_dpi(*x, "--dpi"), checked_dpi(*y, "--dpi"));
+    } catch (const std::invalid_argument& e) {
+        usage_error(e.what());
+        return false;
+    }
     return true;
 }
 
@@ -52,19 +58,6 @@ std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& o
         usage_error(e.what());
         return std::nullopt;
     }
-}
-
-std::string batch_output_name(const PictureSettings& settings, std::string_view in) {
-    const auto slash = in.rfind('/');
-    const std::string name(slash == std::string_view::npos ? in : in.substr(slash + 1));
-    if (name.empty() || name == "." || name == "..") return {};
-    const auto extension = file_extension(name);
-    std::optional<PictureFormat> own;
-    if (extension) own = picture_format_named(*extension);
-    const PictureFormat format = settings.format.value_or(own.value_or(PictureFormat::png));
-    if (own.has_value() && *own == format) return name;
-    const std::string stem = extension ? name.substr(0, name.size() - extension->size() - 1) : name;
-    return stem + "." + std::string(picture_format_extension(format));
 }
 
 }  // namespace orvessa::cli

@@ -25,8 +25,7 @@ int run_scale_command(std::string_view axis, Args args) {
         Pictava effects;
         std::cout << (axis == "scale-x" ? effects.ScaleX(himetric) : effects.ScaleY(himetric)) << '\n';
     } catch (const Error& e) {
-        complain(e.description() + " (error " + std::to_string(e.number()) + ")");
-        return exit_method;
+        return method_error(e);
     }
     return exit_ok;
 }

@@ -1,8 +1,6 @@
 // orvessa: the command-line face of the Orvessa image effects.
 #include <algorithm>
-#include <exception>
 #include <iostream>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,8 +51,8 @@ constexpr std::string_view filter_notes = R"(
   any 32-bit integers (--raw=-5x10 for negative ones); N is the array's
   lowest index. --path NAME forces a filter implementation (auto, literal,
   scalar, sse2, ssse3, avx2, avx512). --threads N runs a filter on N
-  threads (default: every core the process may use); the bytes are the same
-  for every N.
+  threads (default, and 0: every core the process may use); the bytes are
+  the same for every N.
 )";
 
 constexpr std::string_view picture_notes = R"(
@@ -254,11 +252,8 @@ int main(int argc, char** argv) {
     // keeps any other one an exit status with a message, never an abort.
     try {
         return run(args);
-    } catch (const std::bad_alloc&) {
-        complain("out of memory");
-    } catch (const std::exception& e) {
-        complain(e.what());
+    } catch (...) {
+        return other_failure();
     }
-    return exit_file;
 }
 #endif

@@ -5,6 +5,7 @@
 set(orvessa_web_sources
   ${ORVESSA_CORE_SOURCES}
   src/platform/web/web_platform.cpp
+  src/object/default_pictava.cpp
   web/src/exports.cpp
   web/src/rgba_pixels.cpp)
 set(orvessa_web_link_options
@@ -17,9 +18,9 @@ set(orvessa_web_link_options
 function(orvessa_web_module target output)
   add_executable(${target} ${orvessa_web_sources} ${ARGN})
   orvessa_own(${target})
-  orvessa_face(${target} SEES convert/fit_to_box.hpp convert/gray_rule.hpp
-    platform/web/web_platform.hpp)
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/include ${ORVESSA_GENERATED_INCLUDE})
+  orvessa_face(${target} SEES ${orvessa_object_headers} convert/fit_to_box.hpp
+    convert/gray_rule.hpp platform/web/web_platform.hpp)
+  target_include_directories(${target} PRIVATE ${ORVESSA_GENERATED_INCLUDE})
   target_compile_options(${target} PRIVATE -fwasm-exceptions)
   target_link_options(${target} PRIVATE ${orvessa_web_link_options})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output} SUFFIX ".wasm")
@@ -38,13 +39,13 @@ set_property(SOURCE src/filters/blur_sse2.cpp src/filters/median_cut_simd128.cpp
 # is 1.0.9), the entries (browsers, Node) and their core, the declarations,
 # both modules, README, licence.
 set(ORVESSA_NPM_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_TWEAK}")
-set(orvessa_package_dir ${CMAKE_BINARY_DIR}/package)
+set(orvessa_package_dir ${PROJECT_BINARY_DIR}/package)
 configure_file(web/package.json.in ${orvessa_package_dir}/package.json @ONLY)
 add_custom_target(orvessa_npm_package ALL
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
-    ${CMAKE_SOURCE_DIR}/web/js/orvessa.js ${CMAKE_SOURCE_DIR}/web/js/orvessa-node.js
-    ${CMAKE_SOURCE_DIR}/web/js/orvessa-core.js ${CMAKE_SOURCE_DIR}/web/js/orvessa.d.ts
-    ${CMAKE_SOURCE_DIR}/web/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+    ${PROJECT_SOURCE_DIR}/web/js/orvessa.js ${PROJECT_SOURCE_DIR}/web/js/orvessa-node.js
+    ${PROJECT_SOURCE_DIR}/web/js/orvessa-core.js ${PROJECT_SOURCE_DIR}/web/js/orvessa.d.ts
+    ${PROJECT_SOURCE_DIR}/web/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     $<TARGET_FILE:orvessa_wasm> $<TARGET_FILE:orvessa_wasm_simd>
     ${orvessa_package_dir}
   DEPENDS orvessa_wasm orvessa_wasm_simd web/js/orvessa.js web/js/orvessa-node.js web/js/orvessa-core.js

@@ -20,7 +20,7 @@ namespace orvessa {
 constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 26;
 
 // Pixels per inch of each axis for ScaleX and ScaleY (96 and 96 until set).
-// Raises std::invalid_argument unless both are positive.
+// Raises std::invalid_argument unless both are positive (checked_dpi).
 void set_logical_resolution(std::int32_t x, std::int32_t y);
 
 // A 24-bit picture in the pixel buffer layout: rows bottom-up, each padded to

@@ -18,6 +18,9 @@ struct Image;
 
 enum class PictureFormat { png, jpeg, bmp, webp, tiff };
 
+// What happens to an output that exists as a regular file.
+enum class ExistingOutput { refuse, replace };
+
 constexpr int default_picture_quality = 85;
 // The pixels a picture read for filtering may have unless its reader says
 // otherwise (the tool's --max-pixels): 2^28, a 16384 x 16384 picture.

@@ -27,9 +27,6 @@
 
 namespace orvessa {
 
-// What happens to an output that exists as a regular file.
-enum class ExistingOutput { refuse, replace };
-
 struct PictureSettings {
     // The output's format; without it, OUT's extension says (PNG for none).
     std::optional<PictureFormat> format;
@@ -37,7 +34,8 @@ struct PictureSettings {
     std::optional<int> quality;
     // A picture that declares more pixels is refused before any is decoded.
     std::int64_t max_pixels = default_stream_pixels;
-    // Threads that decode, filter and encode a stream; 0 keeps the process's.
+    // Threads that decode, filter and encode a stream; 0: every core this
+    // process may use (checked_threads).
     std::int32_t threads = 0;
     ExistingOutput existing = ExistingOutput::refuse;
 };
@@ -65,6 +63,13 @@ void filter_picture(PixelFilter filter, const std::string& in, const std::string
 // The picture that ColorToBN paints of IN ("-": standard input), at its
 // natural size (ScaleX and ScaleY of its HIMETRIC size) or fitted into a box.
 Image gray_picture(const std::string& in, const GraySettings& gray);
+
+// The file a batch writes IN's result to: OUT_DIR/<IN's name>, in IN's
+// format where it is one written here, else PNG, or in `format`, the
+// extension changed to match. Raises std::invalid_argument when IN names no
+// file ("", ".", "..", a trailing '/').
+std::string batch_output_path(const std::string& out_dir, const std::string& in,
+                              std::optional<PictureFormat> format = std::nullopt);
 
 // A whole file ("-": standard input): only a regular file, never waiting
 // on a FIFO or a device. For other readers (raw buffers).

@@ -18,6 +18,7 @@ __all__ = [
     "__version__",
     # Each filter of the library's table over arrays, buffers and files.
     *(f"{name}{form}" for name in _orvessa.filters for form in ("", "_buffer", "_file")),
+    "batch_output_path",
     "fit",
     "gray",
     "is_picture_file",

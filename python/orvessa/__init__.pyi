@@ -19,10 +19,12 @@ _Bytes = Union[bytearray, memoryview, npt.NDArray[np.uint8]]
 __version__: str
 
 def blur(image: _Picture, *, threads: int = 1) -> _Picture:
-    """Blurs an (H, W, 3) uint8 array in place (3 x 3, 1 2 1 / 2 4 2 / 1 2 1 over 16); returns it."""
+    """Blurs an (H, W, 3) uint8 array in place (3 x 3, 1 2 1 / 2 4 2 / 1 2 1 over 16); returns it.
+    threads=0: every core the process may use."""
 
 def smooth(image: _Picture, *, threads: int = 1) -> _Picture:
-    """Smooths an (H, W, 3) uint8 array in place (edge-adaptive); returns it."""
+    """Smooths an (H, W, 3) uint8 array in place (edge-adaptive); returns it.
+    threads=0: every core the process may use."""
 
 def blur_buffer(buffer: _Bytes, width: int, height: int, *, lower_bound: int = 0) -> None:
     """Blur_Buffer over a writable 24-bit pixel buffer; raises orvessa.Error."""
@@ -42,12 +44,17 @@ def write_picture(path: _Path, image: _Picture, *, quality: Optional[int] = None
 def blur_file(
     source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ..., threads: int = 0
 ) -> None:
-    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE."""
+    """`orvessa blur SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE.
+    threads=0: every core the process may use."""
 
 def smooth_file(
     source: _Path, target: _Path, *, quality: Optional[int] = None, max_pixels: int = ..., threads: int = 0
 ) -> None:
-    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE."""
+    """`orvessa smooth SOURCE TARGET` in this process, streaming; the tool's bytes; TARGET replaced whole, may be SOURCE.
+    threads=0: every core the process may use."""
+
+def batch_output_path(out_dir: _Path, source: _Path) -> str:
+    """The file `orvessa blur -o OUT_DIR SOURCE` writes: OUT_DIR/<SOURCE's name>, PNG unless the tool writes its format."""
 
 def gray(
     path: _Path,

@@ -41,15 +41,10 @@ def _filtered_block(block: np.ndarray, filter_name: str, threads: int) -> np.nda
 
 
 def _filter(x: da.Array, filter_name: str, threads: int) -> da.Array:
-    if not isinstance(x, da.Array):
-        raise TypeError(f"expected a dask array of dtype uint8 and shape (H, W, 3), got {type(x).__name__}")
-    if x.dtype != np.uint8:
-        raise TypeError(f"expected dtype uint8, got {x.dtype}")
-    if x.ndim < 3 or x.shape[-1] != 3:
-        raise ValueError(f"expected shape (H, W, 3) or a stack (..., H, W, 3), got {x.shape}")
+    # The filters' own checks, made here so that a graph is never built to fail.
+    _orvessa._check_picture_array(x, da.Array, "dask array")
     threads = operator.index(threads)
-    if threads < 1:
-        raise ValueError("threads must be at least 1")
+    _orvessa._check_threads(threads)
     # The three channels of a pixel belong together.
     whole, depth = {x.ndim - 1}, {}
     for axis, margins in _kept_margins(filter_name).items():
@@ -84,7 +79,7 @@ def _dask_filter(name: str):
     Returns a new dask array that computes to what ``orvessa.{name}`` makes of
     the whole array (of each picture of a stack); ``x`` is not changed.
     ``threads``: the threads that ``orvessa.{name}`` shares each block's rows
-    between.
+    between (0: every core of the worker's process).
     """
     return filtered
 

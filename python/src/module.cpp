@@ -13,6 +13,7 @@
 
 #include "convert/fit_to_box.hpp"
 #include "errors.hpp"
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/byte_array.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/filter_pixels.hpp"
@@ -38,19 +39,8 @@ std::int32_t checked_int32(py::ssize_t value, const char* what) {
 // The checks of a picture array that is filtered in place: refused, never
 // converted, so that the caller's array is the one that changes.
 PixelRows writable_picture(const py::handle& object, std::int32_t& width, std::int32_t& height) {
-    if (!py::isinstance<py::array>(object)) {
-        throw py::type_error("expected a numpy.ndarray of dtype uint8 and shape (H, W, 3), got " +
-                             std::string(py::str(py::type::of(object).attr("__name__"))));
-    }
+    check_picture_array(object, py::isinstance<py::array>(object), "numpy.ndarray");
     auto array = py::reinterpret_borrow<py::array>(object);
-    if (array.dtype().kind() != 'u' || array.dtype().itemsize() != 1) {
-        throw py::type_error("expected dtype uint8, got " + std::string(py::str(array.dtype())));
-    }
-    if (array.ndim() != 3 || array.shape(2) != 3) {
-        throw py::value_error("expected shape (H, W, 3), got " +
-                              std::string(py::str(py::tuple(py::cast(std::vector<py::ssize_t>(
-                                  array.shape(), array.shape() + array.ndim()))))));
-    }
     if (!array.writeable()) throw py::value_error("expected a writable array, got a read-only one");
     height = checked_int32(array.shape(0), "H");
     width = checked_int32(array.shape(1), "W");
@@ -66,11 +56,11 @@ PixelRows writable_picture(const py::handle& object, std::int32_t& width, std::i
 }
 
 py::object filter_array(PixelFilter filter, const py::object& image, std::int32_t threads) {
-    if (threads < 1) throw py::value_error("threads must be at least 1");
+    const FilterOptions options{checked_threads(threads)};
     std::int32_t width = 0, height = 0;
     const PixelRows rows = writable_picture(image, width, height);
     const py::gil_scoped_release unlocked;
-    filter_pixels(filter, rows, width, height, FilterOptions{threads});
+    filter_pixels(filter, rows, width, height, options);
     return image;
 }
 
@@ -123,8 +113,8 @@ void filter_buffer(PixelFilter filter, const py::object& buffer, std::int32_t wi
 class ResolutionScope {
 public:
     explicit ResolutionScope(std::int32_t dpi) {
-        if (dpi <= 0) throw py::value_error("dpi must be positive");
-        set_logical_resolution(dpi, dpi);
+        const std::int32_t per_inch = checked_dpi(dpi);
+        set_logical_resolution(per_inch, per_inch);
     }
     ~ResolutionScope() { set_logical_resolution(96, 96); }
     ResolutionScope(const ResolutionScope&) = delete;
@@ -153,12 +143,12 @@ std::string file_path(const py::object& path) {
 // ScaleY at 96 per inch, or the box it is fitted into.
 py::array gray_array(const py::object& path, bool two_color, int threshold,
                      std::optional<std::pair<std::int32_t, std::int32_t>> box) {
-    if (threshold < 0 || threshold > 255) throw py::value_error("threshold must be 0 to 255");
+    const std::uint8_t level = checked_threshold(threshold);
     if (box && (box->first <= 0 || box->second <= 0)) {
         throw py::value_error("fit must be two positive integers (width, height)");
     }
     const ResolutionScope resolution(96);
-    return gray(file_path(path), GraySettings{two_color, static_cast<std::uint8_t>(threshold), box});
+    return gray(file_path(path), GraySettings{two_color, level, box});
 }
 
 }  // namespace
@@ -197,7 +187,8 @@ image: numpy uint8 array of shape (H, W, 3) whose pixels are contiguous
 flipped rows). )" + changes + R"(; the bytes are those
 of the buffer filter over the same pixel rows. Anything else raises
 TypeError or ValueError and leaves it untouched.
-threads: threads that share the rows; the GIL is released meanwhile.)").c_str());
+threads: threads that share the rows (0: every core the process may use);
+the GIL is released meanwhile.)").c_str());
         m.def((name + "_buffer").c_str(), [filter](const py::object& buffer, std::int32_t width,
                                                   std::int32_t height, std::int32_t lower_bound) {
             filter_buffer(filter, buffer, width, height, lower_bound);
@@ -218,7 +209,7 @@ decoder through the filter to the encoder a band of rows at a time, and the
 file is the tool's, byte for byte (the source's resolution and colour
 profile kept). TARGET's format and quality as write_picture's; TARGET is
 replaced whole or not at all, and may be SOURCE itself. threads: the
-stream's threads (0: as many as the process has set).)").c_str());
+stream's threads (0: every core the process may use).)").c_str());
     }
     m.attr("filters") = py::tuple(filters);
     // The rows at the top and the bottom and the columns at the left and the
@@ -261,4 +252,18 @@ fit=(width, height). An array (H, W, 3) of R G B.)");
           py::arg("picture_height"), R"(
 FitToBox: the rectangle (left, top, width, height) of a picture fitted into
 a box with its proportions kept, and centred.)");
+    m.def("batch_output_path", [](const py::object& out_dir, const py::object& source) {
+        return py::module_::import("os").attr("fsdecode")(
+            py::bytes(batch_output_path(file_path(out_dir), file_path(source))));
+    }, py::arg("out_dir"), py::arg("source"), R"(
+The file that `orvessa blur -o OUT_DIR SOURCE` (or smooth, or gray) writes
+SOURCE's result to: OUT_DIR/<SOURCE's name>, in SOURCE's format where it is
+one written here, else PNG, its extension changed to match. ValueError
+when SOURCE names no file.)");
+
+    // The checks of orvessa.dask, which are those of the functions above.
+    m.def("_check_picture_array", [](const py::handle& image, const py::handle& kind, std::string_view kind_name) {
+        check_picture_array(image, py::isinstance(image, kind), kind_name, true);
+    });
+    m.def("_check_threads", [](std::int32_t threads) { checked_threads(threads); });
 }

@@ -22,14 +22,8 @@ PictureSettings python_settings(std::optional<int> quality) {
 class RgbRows {
 public:
     explicit RgbRows(const py::object& object) {
-        if (!py::isinstance<py::array>(object)) {
-            throw py::type_error("expected a numpy.ndarray of dtype uint8 and shape (H, W, 3)");
-        }
+        check_picture_array(object, py::isinstance<py::array>(object), "numpy.ndarray");
         array_ = py::reinterpret_borrow<py::array>(object);
-        if (array_.dtype().kind() != 'u' || array_.dtype().itemsize() != 1) {
-            throw py::type_error("expected dtype uint8, got " + std::string(py::str(array_.dtype())));
-        }
-        if (array_.ndim() != 3 || array_.shape(2) != 3) throw py::value_error("expected shape (H, W, 3)");
         if (array_.shape(0) > INT32_MAX || array_.shape(1) > INT32_MAX / 3) {
             throw py::value_error("expected at most 2**31 - 1 rows of 2**31 - 1 bytes");
         }
@@ -52,6 +46,35 @@ private:
 };
 
 }  // namespace
+
+void check_picture_array(const py::handle& object, bool of_kind, std::string_view kind, bool stacks) {
+    const std::string shapes = stacks ? "(H, W, 3) or a stack (..., H, W, 3)" : "(H, W, 3)";
+    if (!of_kind) {
+        throw py::type_error("expected a " + std::string(kind) + " of dtype uint8 and shape " + shapes + ", got " +
+                             std::string(py::str(py::type::of(object).attr("__name__"))));
+    }
+    // numpy's arrays through its C API, which costs a filter call nothing;
+    // others (dask's) through their attributes.
+    bool uint8 = false, three_channels = false;
+    std::size_t axes = 0;
+    if (py::isinstance<py::array>(object)) {
+        const auto array = py::reinterpret_borrow<py::array>(object);
+        uint8 = array.dtype().kind() == 'u' && array.dtype().itemsize() == 1;
+        axes = static_cast<std::size_t>(array.ndim());
+        three_channels = axes > 0 && array.shape(array.ndim() - 1) == 3;
+    } else {
+        const py::object dtype = object.attr("dtype");
+        uint8 = dtype.equal(py::dtype::of<std::uint8_t>());
+        const py::tuple shape = object.attr("shape");
+        axes = shape.size();
+        three_channels = axes > 0 && py::object(shape[axes - 1]).equal(py::int_(3));
+    }
+    if (!uint8) throw py::type_error("expected dtype uint8, got " + std::string(py::str(object.attr("dtype"))));
+    if (axes < 3 || (!stacks && axes != 3) || !three_channels) {
+        throw py::value_error("expected shape " + shapes + ", got " +
+                              std::string(py::str(py::tuple(object.attr("shape")))));
+    }
+}
 
 py::array read_picture(const std::string& path, std::int64_t max_pixels, bool orient) {
     PictureSettings settings;
@@ -90,7 +113,6 @@ void write_picture(const std::string& path, const py::object& image, std::option
 
 void filter_file(PixelFilter filter, const std::string& source, const std::string& target,
                  std::optional<int> quality, std::int64_t max_pixels, std::int32_t threads) {
-    if (threads < 0) throw py::value_error("threads must be at least 1");
     PictureSettings settings = python_settings(quality);
     settings.max_pixels = max_pixels;
     settings.threads = threads;

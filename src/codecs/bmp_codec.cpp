@@ -20,7 +20,7 @@ std::vector<std::uint8_t> whole(ByteSource& source) {
 // Rows of a picture decoded whole, laid over white as they go.
 class RgbaReader : public PictureReader {
 public:
-    explicit RgbaReader(RgbaPicture picture) : picture_(std::move(picture)) {
+    explicit RgbaReader(RgbaImage picture) : picture_(std::move(picture)) {
         info_.width = picture_.width;
         info_.height = picture_.height;
         info_.x_pixels_per_metre = picture_.x_pixels_per_metre;
@@ -38,7 +38,7 @@ public:
     }
 
 private:
-    RgbaPicture picture_;
+    RgbaImage picture_;
     std::int32_t next_ = 0;
 };
 

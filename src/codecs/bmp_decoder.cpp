@@ -139,15 +139,15 @@ void check_dimensions(std::int64_t width, std::int64_t height, std::int64_t max_
 }
 
 // Zero: pixels that run-length data never sets stay transparent black.
-RgbaPicture blank(const Dib& d) {
-    RgbaPicture p;
+RgbaImage blank(const Dib& d) {
+    RgbaImage p;
     p.width = static_cast<std::int32_t>(d.width);
     p.height = static_cast<std::int32_t>(d.height);
     p.rgba.assign(static_cast<std::size_t>(d.width * d.height * 4), 0);
     return p;
 }
 
-std::uint8_t* row_of(RgbaPicture& p, const Dib& d, u64 file_row) {
+std::uint8_t* row_of(RgbaImage& p, const Dib& d, u64 file_row) {
     const u64 y = d.top_down ? file_row : static_cast<u64>(d.height) - 1 - file_row;
     return p.rgba.data() + static_cast<std::size_t>(y * static_cast<u64>(d.width) * 4);
 }
@@ -175,7 +175,7 @@ struct Channel {
 };
 
 // Uncompressed rows; the caller has checked that they are in `f`.
-void decode_rows(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaPicture& pic) {
+void decode_rows(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaImage& pic) {
     const u64 stride = stride_of(d.width, d.bits), width = static_cast<u64>(d.width);
     const unsigned bits = d.bits, index_mask = (1u << std::min(bits, 8u)) - 1;
     const Channel r(d.masks[0], 0), g(d.masks[1], 0), b(d.masks[2], 0), a(d.masks[3], 255);
@@ -201,7 +201,7 @@ void decode_rows(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaPicture&
 // RLE8 and RLE4 from `at` to the end of the file, which must hold the
 // end-of-bitmap mark. Pixels that fall outside the picture (a run past the
 // row's end, a delta past the last row) are dropped.
-void decode_rle(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaPicture& pic) {
+void decode_rle(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaImage& pic) {
     const Bytes data = f.subspan(at);
     const bool four = d.compression == rle4;
     const u64 width = static_cast<u64>(d.width), height = static_cast<u64>(d.height);
@@ -240,7 +240,7 @@ void decode_rle(Bytes f, u64 at, const Dib& d, const Palette& pal, RgbaPicture& 
 
 // A DIB in an icon: the head, the colour table, the colour rows, then a
 // 1-bit mask whose set bits are transparent; the head's height counts both.
-RgbaPicture decode_icon_dib(Bytes image, std::int64_t max_pixels) {
+RgbaImage decode_icon_dib(Bytes image, std::int64_t max_pixels) {
     Dib d = read_dib(image, 0);
     if (d.compression != rgb && d.compression != bitfields && d.compression != alpha_bitfields) {
         bad("an icon's bitmap may not be run-length compressed");
@@ -253,7 +253,7 @@ RgbaPicture decode_icon_dib(Bytes image, std::int64_t max_pixels) {
     const u64 stride = stride_of(d.width, d.bits), mask_stride = stride_of(d.width, 1);
     if (!rows_fit(image, at, stride + mask_stride, d.height)) bad("the icon's bitmap ends early");
 
-    RgbaPicture pic = blank(d);
+    RgbaImage pic = blank(d);
     decode_rows(image, at, d, read_palette(image, d, at), pic);
     // An icon with alpha ignores its mask, unless its alpha is all zero, as
     // in icons written before alpha was used.
@@ -281,7 +281,7 @@ bool is_icon(Bytes head) noexcept {
     return head.size() >= 6 && u16(head, 0) == 0 && (u16(head, 2) == 1 || u16(head, 2) == 2) && u16(head, 4) != 0;
 }
 
-RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
+RgbaImage decode_bmp(Bytes f, std::int64_t max_pixels) {
     if (f.size() < 18) bad("the BMP file's head is cut short");
     if (f[0] != 'B' || f[1] != 'M') bad("not a BMP file");
     const Dib d = read_dib(f, 14);
@@ -295,7 +295,7 @@ RgbaPicture decode_bmp(Bytes f, std::int64_t max_pixels) {
 
     // A colour table shorter than its declared size ends where the pixels start.
     const Palette pal = read_palette(f, d, at > d.palette_at ? at : f.size());
-    RgbaPicture pic = blank(d);
+    RgbaImage pic = blank(d);
     if (rle) {
         decode_rle(f, at, d, pal, pic);
     } else {
@@ -321,7 +321,7 @@ IconImage first_icon_image(Bytes f) {
     return {image, image.size() >= 8 && std::equal(png_signature, png_signature + 8, image.begin())};
 }
 
-RgbaPicture decode_icon(Bytes f, std::int64_t max_pixels) {
+RgbaImage decode_icon(Bytes f, std::int64_t max_pixels) {
     const IconImage image = first_icon_image(f);
     if (image.png) bad("the icon's image is a PNG file");
     return decode_icon_dib(image.bytes, max_pixels);

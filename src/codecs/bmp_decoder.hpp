@@ -11,7 +11,7 @@
 namespace orvessa::codecs {
 
 // Rows top first, 4 bytes a pixel R, G, B, A (A = 255 where the file has no alpha).
-struct RgbaPicture {
+struct RgbaImage {
     std::int32_t width = 0, height = 0;
     std::vector<std::uint8_t> rgba;
     // The resolution the file gives, pixels a metre (0: none given).
@@ -31,9 +31,9 @@ bool is_bmp(Bytes head) noexcept;
 bool is_icon(Bytes head) noexcept;
 
 // Only BadPicture, TooLarge and std::bad_alloc leave these.
-RgbaPicture decode_bmp(Bytes file, std::int64_t max_pixels);
+RgbaImage decode_bmp(Bytes file, std::int64_t max_pixels);
 IconImage first_icon_image(Bytes file);
 // The first image of the directory, which must be a bitmap.
-RgbaPicture decode_icon(Bytes file, std::int64_t max_pixels);
+RgbaImage decode_icon(Bytes file, std::int64_t max_pixels);
 
 }  // namespace orvessa::codecs

@@ -40,7 +40,7 @@ bool Pictava::ColorToBN(const std::u16string& FileName, std::int32_t PictureHDC,
         Platform& services = platform();
         // Destroyed in reverse order: the buffer, then the picture, then the name.
         const std::u16string file_name = FileName;
-        const std::unique_ptr<Picture> picture = services.load_picture(file_name);
+        const std::unique_ptr<LoadedPicture> picture = services.load_picture(file_name);
 
         const std::int32_t pixel_width = ScaleX(static_cast<float>(picture->himetric_width()));
         const std::int32_t pixel_height = ScaleY(static_cast<float>(picture->himetric_height()));

@@ -1,5 +1,6 @@
 // Reading, filtering and writing picture files: the jobs over picture
-// streams, with the output rules of platform/linux/output_file.hpp.
+// streams, and the output rules for other writers, over the platform's
+// files (platform/linux/output_file.hpp).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/pictures.hpp"
 #include "platform/linux/output_file.hpp"
@@ -40,25 +42,56 @@ std::pair<PictureFormat, int> output_format(const std::string& out, const Pictur
 
 PictureStream read_picture(const std::string& in, const PictureSettings& settings) {
     if (settings.max_pixels < 1) throw std::invalid_argument("the pixel limit must be positive");
-    if (settings.threads > 0) set_picture_threads(settings.threads);
+    set_picture_threads(checked_threads(settings.threads));
     return in == "-" ? PictureStream::open_descriptor(STDIN_FILENO, "standard input", settings.max_pixels)
                      : PictureStream::open_file(in, settings.max_pixels);
 }
 
+namespace {
+
+// OUT as a picture is written into it: its format and quality, and the
+// file, opened (and so checked) once, before anything is read.
+class PictureOutput {
+public:
+    PictureOutput(const std::string& out, const PictureSettings& settings)
+        : format_(output_format(out, settings)), file_(out, settings.existing) {}
+    void write(const PictureStream& picture) {
+        picture.write(file_.fd(), format_.first, format_.second, file_.name());
+        file_.commit();
+    }
+
+private:
+    std::pair<PictureFormat, int> format_;
+    platform::OutputFile file_;
+};
+
+}  // namespace
+
 void write_picture(const std::string& out, const PictureStream& picture, const PictureSettings& settings) {
-    const auto [format, quality] = output_format(out, settings);
-    platform::OutputFile file(out, settings.existing);
-    picture.write(file.fd(), format, quality, out == "-" ? "standard output" : out);
-    file.commit();
+    set_picture_threads(checked_threads(settings.threads));
+    PictureOutput(out, settings).write(picture);
 }
 
 void filter_picture(PixelFilter filter, const std::string& in, const std::string& out,
                     const PictureSettings& settings) {
     // What OUT cannot be is known before IN is read.
-    output_format(out, settings);
-    check_output(out, settings.existing);
-    write_picture(out, read_picture(in, settings).filtered(filter), settings);
+    PictureOutput output(out, settings);
+    output.write(read_picture(in, settings).filtered(filter));
 }
+
+bool output_exists(const std::string& path) { return platform::output_is_regular_file(path); }
+
+void check_output(const std::string& path, ExistingOutput existing) {
+    platform::check_output_target(path, existing);
+}
+
+void write_file(const std::string& path, std::span<const std::uint8_t> bytes, ExistingOutput existing) {
+    platform::OutputFile out(path, existing);
+    out.write(bytes);
+    out.commit();
+}
+
+void remove_unfinished_outputs() { platform::remove_unfinished_temporaries(); }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {
     std::vector<std::uint8_t> bytes;

@@ -1,5 +1,5 @@
-// Pictava over the platform of the build, in a file of its own: a program
-// that links the core without a platform and never asks for it links.
+// Pictava over the platform of the build: built into each platform library,
+// beside the default_platform() it calls, so that the core links alone.
 #include "orvessa/pictava.hpp"
 #include "platform/platform.hpp"
 

@@ -7,7 +7,8 @@ if(WIN32)
   add_library(orvessa_win32_platform STATIC
     src/platform/win32/win32_platform.cpp
     src/platform/win32/win32_picture.cpp
-    src/platform/win32/win32_conversion_form.cpp)
+    src/platform/win32/win32_conversion_form.cpp
+    src/object/default_pictava.cpp)
   orvessa_own(orvessa_win32_platform)
   target_compile_definitions(orvessa_win32_platform PUBLIC ${orvessa_win32_defs})
   target_link_libraries(orvessa_win32_platform PUBLIC orvessa_core ${orvessa_win32_libs})
@@ -25,8 +26,10 @@ else()
     src/platform/linux/software_dc.cpp
     src/platform/linux/linux_platform.cpp
     src/platform/linux/output_file.cpp
+    src/object/default_pictava.cpp
     src/jobs/picture_jobs.cpp
     src/jobs/gray_job.cpp
+    src/jobs/batch_naming.cpp
     $<TARGET_OBJECTS:orvessa_codecs>)
   orvessa_own(orvessa_platform)
   # The codecs stay behind the platform library: its public headers need

@@ -20,9 +20,9 @@ namespace orvessa {
 
 // A loaded picture; its three properties are those read by dispatch id
 // 0 (graphics handle), 4 (width) and 5 (height, both in HIMETRIC units).
-class Picture {
+class LoadedPicture {
 public:
-    virtual ~Picture() = default;
+    virtual ~LoadedPicture() = default;
     virtual std::int32_t handle() = 0;
     virtual std::int32_t himetric_width() = 0;
     virtual std::int32_t himetric_height() = 0;
@@ -53,7 +53,7 @@ public:
     virtual ~Platform() = default;
 
     // LoadPicture(FileName).
-    virtual std::unique_ptr<Picture> load_picture(const std::u16string& file_name) = 0;
+    virtual std::unique_ptr<LoadedPicture> load_picture(const std::u16string& file_name) = 0;
 
     // The calling thread's conversion form: created by the first call on a
     // thread, the same object for every later call on that thread.

@@ -115,7 +115,9 @@ void fill_exception(EXCEPINFO& e, HRESULT hr) noexcept {
 HRESULT call(_Pictava& t, DISPID id, Argument* a, VARIANT* result) noexcept {
     auto v = [&](int i) { return a[i].value.get(); };
     HRESULT hr = E_UNEXPECTED;
-    switch (id) {
+    // No default: a method added to PictavaDispId and not called here does
+    // not compile. Only ids of the table come this far.
+    switch (static_cast<PictavaDispId>(id)) {
         case dispid_scale_x:
         case dispid_scale_y: {
             SHORT r = 0;

@@ -77,20 +77,20 @@ HRESULT PictavaObject::ScaleY(float Height, short* retval) {
     return guarded([&] { *retval = core_.ScaleY(Height); });
 }
 
-HRESULT PictavaObject::Blur_Buffer(SAFEARRAY** Buffer, LONG DimX, LONG DimY) {
+HRESULT PictavaObject::filter(PixelFilter filter, SAFEARRAY** Buffer, LONG DimX, LONG DimY) {
     if (Buffer == nullptr) return E_POINTER;
     return guarded([&] {
         LockedByteArray array(*Buffer);
-        core_.Blur_Buffer(array.view(), DimX, DimY);
+        filter_buffer(filter, array.view(), DimX, DimY);
     });
 }
 
+HRESULT PictavaObject::Blur_Buffer(SAFEARRAY** Buffer, LONG DimX, LONG DimY) {
+    return filter(PixelFilter::blur, Buffer, DimX, DimY);
+}
+
 HRESULT PictavaObject::MedianCut_Buffer(SAFEARRAY** Buffer, LONG DimX, LONG DimY) {
-    if (Buffer == nullptr) return E_POINTER;
-    return guarded([&] {
-        LockedByteArray array(*Buffer);
-        core_.MedianCut_Buffer(array.view(), DimX, DimY);
-    });
+    return filter(PixelFilter::median_cut, Buffer, DimX, DimY);
 }
 
 HRESULT PictavaObject::ColorToBN(BSTR FileName, LONG PictureHDC, LONG ImageHandle,

@@ -7,6 +7,7 @@
 
 #include "server/orvessa_idl.h"
 #include "platform/win32/win32_raii.hpp"
+#include "orvessa/filter_pixels.hpp"
 #include "orvessa/pictava.hpp"
 
 namespace orvessa::server {
@@ -46,6 +47,9 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
 private:
+    // A buffer method: the caller's array locked for the call.
+    HRESULT filter(PixelFilter filter, SAFEARRAY** Buffer, LONG DimX, LONG DimY);
+
     LONG references_ = 1;
     Pictava core_;
     win32::ComPtr<ITypeInfo> type_info_;  // loaded on first request

@@ -73,6 +73,7 @@ add_library(Orvessa SHARED
   src/server/orvessa.def)
 set_target_properties(Orvessa PROPERTIES PREFIX "" OUTPUT_NAME Orvessa)
 orvessa_own(Orvessa)
+orvessa_in_rooms(Orvessa)
 target_include_directories(Orvessa PRIVATE ${orvessa_gen})
 target_link_libraries(Orvessa PRIVATE orvessa_win32_platform orvessa_idl_ids)
 # No link time in the PE header: a rebuild of the same source is byte-identical.

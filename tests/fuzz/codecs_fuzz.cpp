@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Bytes file(data, size);
     read_through(file);
     try {
-        const RgbaPicture p = decode_bmp(file, max_pixels);
+        const RgbaImage p = decode_bmp(file, max_pixels);
         if (p.rgba.size() != static_cast<std::size_t>(p.width) * p.height * 4) finding("BMP pixels not the size");
     } catch (const BadPicture&) {
     } catch (const TooLarge&) {

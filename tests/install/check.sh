@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks what users get: the install tree (moved after installing, as a
 # package moves it), a consumer built against it and against the unpacked
-# liborvessa-dev through find_package and through pkg-config, the Python
+# liborvessa-dev through find_package and through pkg-config, and with the
+# source tree added to its project (subproject.sh), the Python
 # package imported from it, the manual page,
 # the Debian packages (lintian, debug symbols) and the Windows zip that
 # scripts/package.sh made, whose README.txt it follows under Wine; last, a
@@ -75,6 +76,8 @@ readme_cmake=$(awk '/^Using the installed library from CMake/ { on = 1 }
 head -c 1840 "$picture" >"$work/raw.in"
 "$tool" blur --raw 30x20 "$work/raw.in" "$work/raw.out"
 check_consumers "$prefix" install
+# The same programs with Orvessa built inside their project, never installed.
+"$root/tests/install/subproject.sh" "$tool"
 
 # The Python package under PYTHONPATH smooths the picture as the tool does.
 python=/usr/bin/python3

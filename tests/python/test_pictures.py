@@ -64,6 +64,21 @@ def test_units_and_fit_as_the_tool():
         orvessa.scale_x(1e7)
 
 
+@pytest.mark.parametrize("call, tool_args", [
+    (lambda out: orvessa.gray(PICTURES / "coffee.jpg", threshold=256), ["gray", "--threshold=256", "IN", "OUT"]),
+    (lambda out: orvessa.scale_y(2540, dpi=0), ["scale-y", "--dpi=0", "2540"]),
+    (lambda out: orvessa.smooth(np.zeros((4, 4, 3), np.uint8), threads=-1), ["smooth", "--threads=-1", "IN", "OUT"]),
+    (lambda out: orvessa.blur_file(PICTURES / "coffee.jpg", out, threads=-1), ["blur", "--threads=-1", "IN", "OUT"]),
+])
+def test_refused_numbers_are_worded_as_the_tools(call, tool_args, tmp_path):
+    out = tmp_path / "out.png"
+    with pytest.raises(ValueError) as raised:
+        call(out)
+    tool = run_tool(*[{"IN": PICTURES / "coffee.jpg", "OUT": out}.get(a, a) for a in tool_args], check=False)
+    assert tool.returncode == 1 and tool.stderr.startswith(f"orvessa: --{raised.value}\n")
+    assert not out.exists()
+
+
 def test_picture_failures(tmp_path):
     with pytest.raises(orvessa.FileNotFound):
         orvessa.read_picture(tmp_path / "missing.png")
@@ -148,7 +163,7 @@ def test_a_file_job_works_in_place_and_a_failed_one_loses_nothing(spelling, tmp_
     cut = tmp_path / "cut.jpg"
     cut.write_bytes((PICTURES / "coffee.jpg").read_bytes()[:3000])
     before = sorted(tmp_path.iterdir())
-    for threads in (1, 2, 8) * 5:
+    for threads in (0, 1, 2, 8) * 5:
         with pytest.raises(orvessa.InvalidPicture, match="cannot read .*cut.jpg: "):
             orvessa.smooth_file(cut, target, threads=threads)
     assert target.read_bytes() == want.read_bytes() and sorted(tmp_path.iterdir()) == before

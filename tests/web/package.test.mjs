@@ -61,6 +61,13 @@ test('filters give the Python package bytes by every path and layout', () => {
   }
 });
 
+test('every filter of the module is exported, over pictures and buffers', () => {
+  assert.ok(orvessa.filters.length >= 2);
+  for (const name of orvessa.filters) {
+    for (const fn of [name, `${name}Buffer`]) assert.equal(typeof orvessa[fn], 'function', fn);
+  }
+});
+
 test('the vector paths equal the literal path on random pictures', () => {
   let seed = 12345;
   const random = () => (seed = (seed * 1103515245 + 12345) >>> 0) >>> 16;
@@ -68,7 +75,7 @@ test('the vector paths equal the literal path on random pictures', () => {
     const width = 1 + (random() % 70), height = 1 + (random() % 9);
     // Every other picture black and white only: the largest spreads.
     const rgb = new Uint8Array(3 * width * height).map(() => (n % 2 ? (random() & 1) * 255 : random() & 255));
-    for (const filter of ['blur', 'smooth']) {
+    for (const filter of byPath.literal.filters) {
       const expected = byPath.literal[filter]({ data: rgb.slice(), width, height }).data;
       for (const path of ['simd128', 'scalar']) {
         assertFilters(byPath[path], filter, width, height, rgb, expected, `${filter} ${width}x${height} by ${path}`);

@@ -187,15 +187,19 @@ export function functionsOver(instance, forcedPath = null) {
     };
   }
 
-  const blur = pictureFilter('blur');
-  const smooth = pictureFilter('smooth');
-  const blurBuffer = bufferFilter('blur');
-  const smoothBuffer = bufferFilter('smooth');
+  // Each filter of the module's table, over pictures and over buffers.
+  const filters = Object.freeze([...filterNumbers.keys()]);
+  const filterFunctions = {};
+  for (const name of filters) {
+    filterFunctions[name] = pictureFilter(name);
+    filterFunctions[`${name}Buffer`] = bufferFilter(name);
+  }
 
   function gray(image, settings) {
     const p = layoutOf(image, 'gray');
     const { twoColor = false, threshold = 128 } = options(settings, 'gray: options');
     if (typeof twoColor !== 'boolean') throw new TypeError(`gray: twoColor must be a boolean, got ${describe(twoColor)}`);
+    // The library's rule (include/orvessa/argument_rules.hpp), in its words.
     integer(threshold, 'gray: threshold', 0, 255);
     overPicture(p, (pointer) =>
       wasm.orvessa_gray_picture(pointer, p.width, p.height, p.stride, p.channels, twoColor ? 1 : 0, threshold));
@@ -225,7 +229,10 @@ export function functionsOver(instance, forcedPath = null) {
   function scale(axis, fn) {
     return function (himetric, settings) {
       if (typeof himetric !== 'number') throw new TypeError(`${fn}: himetric must be a number, got ${describe(himetric)}`);
-      const dpi = integer(options(settings, `${fn}: options`).dpi ?? 96, `${fn}: dpi`, 1, int32Max);
+      const dpi = options(settings, `${fn}: options`).dpi ?? 96;
+      // The library's rule (include/orvessa/argument_rules.hpp), in its words.
+      if (Number.isInteger(dpi) && dpi < 1) throw new RangeError(`${fn}: dpi must be positive, got ${dpi}`);
+      integer(dpi, `${fn}: dpi`, 1, int32Max);
       return int32Results(1, (pointer) => wasm.orvessa_scale(axis, himetric, dpi, pointer))[0];
     };
   }
@@ -238,7 +245,7 @@ export function functionsOver(instance, forcedPath = null) {
   }
 
   return {
-    path: text(wasm.orvessa_path_name()), version: text(wasm.orvessa_version()),
-    blur, smooth, blurBuffer, smoothBuffer, gray, fit, scaleX, scaleY, moduleMemory,
+    path: text(wasm.orvessa_path_name()), version: text(wasm.orvessa_version()), filters,
+    ...filterFunctions, gray, fit, scaleX, scaleY, moduleMemory,
   };
 }

@@ -13,7 +13,7 @@ const compiled = new WebAssembly.Module(readFileSync(file));
 const functions = functionsOver(new WebAssembly.Instance(compiled, importsFor(compiled)), forcedPath);
 
 export { OrvessaError } from './orvessa-core.js';
-export const { path, version, blur, smooth, blurBuffer, smoothBuffer, gray, fit, scaleX, scaleY,
+export const { path, version, filters, blur, smooth, blurBuffer, smoothBuffer, gray, fit, scaleX, scaleY,
   moduleMemory } = functions;
 /** Settled already here; awaited where the same code runs in browsers. */
 export const ready = Promise.resolve();

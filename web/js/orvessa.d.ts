@@ -37,6 +37,9 @@ export const ready: Promise<void>;
 export const path: "simd128" | "scalar" | "literal";
 /** The package's version, e.g. "1.0.9". */
 export const version: string;
+/** The filters' names, once `ready` has settled: each has a function of its
+ * name over pictures and one of its name and "Buffer" over byte arrays. */
+export const filters: readonly string[];
 
 /** The 3 × 3 weighted blur (1 2 1 / 2 4 2 / 1 2 1 over 16), in place:
  * rows 1 … height − 3 and columns 1 … width − 2 change. Returns `image`. */

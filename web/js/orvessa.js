@@ -26,6 +26,7 @@ async function load() {
   functions = functionsOver(await WebAssembly.instantiate(compiled, importsFor(compiled)));
   path = functions.path;
   version = functions.version;
+  filters = functions.filters;
 }
 
 export const ready = load();
@@ -41,6 +42,7 @@ export { OrvessaError } from './orvessa-core.js';
 /** Set once `ready` settles. */
 export let path;
 export let version;
+export let filters;
 export const blur = (image) => loaded().blur(image);
 export const smooth = (image) => loaded().smooth(image);
 export const blurBuffer = (...args) => loaded().blurBuffer(...args);

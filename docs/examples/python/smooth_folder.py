@@ -20,13 +20,6 @@ from distributed import Client, LocalCluster, as_completed
 
 import orvessa
 
-# The extensions of the formats the tool writes; other pictures become PNG.
-WRITTEN = {".png", ".jpg", ".jpeg", ".bmp", ".webp", ".tif", ".tiff"}
-
-
-def result_name(source: pathlib.Path) -> str:
-    return source.name if source.suffix.lower() in WRITTEN else source.stem + ".png"
-
 
 def smooth_file(source: str, target: str) -> str:
     # Streamed from decoder to encoder as the tool does, the source's
@@ -52,8 +45,9 @@ def main() -> int:
             n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
             dashboard_address=None))
         client = stack.enter_context(Client(scheduler))
+        # Each result where `orvessa smooth -o RESULTS` puts it.
         futures = client.map(smooth_file, [str(p) for p in sources],
-                             [str(args.results / result_name(p)) for p in sources])
+                             [orvessa.batch_output_path(args.results, p) for p in sources])
         for future in as_completed(futures):
             try:
                 print(future.result())

@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/error.hpp"
-#include "orvessa/pictava.hpp"
 #include "orvessa/linux_platform.hpp"
 #include "platform/linux/dib_shape.hpp"
 #include "platform/linux/handle_table.hpp"
@@ -26,8 +26,8 @@ constexpr std::int32_t bad_file_name = control_hresult(52);
 std::atomic<std::int32_t> resolution_x{96};
 std::atomic<std::int32_t> resolution_y{96};
 
-platform::HandleTable<platform::DecodedPicture>& bitmaps() {
-    static platform::HandleTable<platform::DecodedPicture> table;
+platform::HandleTable<platform::BgrImage>& bitmaps() {
+    static platform::HandleTable<platform::BgrImage> table;
     return table;
 }
 
@@ -46,12 +46,12 @@ std::string utf8_file_name(const std::u16string& name) {
     return std::move(*utf8);
 }
 
-class DecodedBitmap : public Picture {
+class DecodedBitmap : public LoadedPicture {
 public:
-    explicit DecodedBitmap(platform::DecodedPicture decoded)
+    explicit DecodedBitmap(platform::BgrImage decoded)
         : width_(decoded.width),
           height_(decoded.height),
-          handle_(bitmaps().add(std::make_shared<platform::DecodedPicture>(std::move(decoded)))) {}
+          handle_(bitmaps().add(std::make_shared<platform::BgrImage>(std::move(decoded)))) {}
     ~DecodedBitmap() override { bitmaps().remove(handle_); }
     DecodedBitmap(const DecodedBitmap&) = delete;
     DecodedBitmap& operator=(const DecodedBitmap&) = delete;
@@ -73,7 +73,7 @@ public:
 
 class LinuxPlatform : public Platform {
 public:
-    std::unique_ptr<Picture> load_picture(const std::u16string& file_name) override {
+    std::unique_ptr<LoadedPicture> load_picture(const std::u16string& file_name) override {
         return std::make_unique<DecodedBitmap>(
             platform::decode_picture_file(utf8_file_name(file_name), max_picture_pixels));
     }
@@ -151,9 +151,9 @@ Platform& default_platform() {
 }
 
 void set_logical_resolution(std::int32_t x, std::int32_t y) {
-    if (x <= 0 || y <= 0) throw std::invalid_argument("the logical resolution must be positive");
-    resolution_x = x;
-    resolution_y = y;
+    const std::int32_t per_inch_x = checked_dpi(x), per_inch_y = checked_dpi(y);
+    resolution_x = per_inch_x;
+    resolution_y = per_inch_y;
 }
 
 std::optional<std::u16string> utf16_file_name(std::string_view path) {

@@ -118,7 +118,7 @@ OutputFile::OutputFile(std::string path, ExistingOutput existing) : path_(std::m
         standard_output_ = true;
         return;
     }
-    check_output(path_, existing);
+    check_output_target(path_, existing);
     const Existing e = look_at(path_);
     if (e.kind == Kind::special || system_file(path_)) {
         // Without blocking: a FIFO that nobody reads is refused (ENXIO)
@@ -185,16 +185,11 @@ void OutputFile::commit() {
     if (dir.get() >= 0) ::fsync(dir.get());
 }
 
-}  // namespace orvessa::platform
-
-namespace orvessa {
-
-bool output_exists(const std::string& path) {
-    return path != "-" && !platform::system_file(path) && platform::look_at(path).kind == platform::Kind::regular;
+bool output_is_regular_file(const std::string& path) {
+    return path != "-" && !system_file(path) && look_at(path).kind == Kind::regular;
 }
 
-void check_output(const std::string& path, ExistingOutput existing) {
-    using namespace platform;
+void check_output_target(const std::string& path, ExistingOutput existing) {
     if (path == "-" || system_file(path)) return;
     const Existing e = look_at(path);
     const auto cannot = [&](int err) {
@@ -206,20 +201,15 @@ void check_output(const std::string& path, ExistingOutput existing) {
         case Kind::regular:
             if (existing == ExistingOutput::refuse) throw exists_error(path);
             return;
-        default: return;
+        case Kind::missing:
+        case Kind::special: return;
     }
 }
 
-void write_file(const std::string& path, std::span<const std::uint8_t> bytes, ExistingOutput existing) {
-    platform::OutputFile out(path, existing);
-    out.write(bytes);
-    out.commit();
-}
-
-void remove_unfinished_outputs() {
-    auto& files = platform::unfinished();
+void remove_unfinished_temporaries() {
+    auto& files = unfinished();
     files.mutex.lock();  // held to the end: no rename after this point
     for (const auto& path : files.paths) ::unlink(path.c_str());
 }
 
-}  // namespace orvessa
+}  // namespace orvessa::platform

@@ -12,15 +12,25 @@
 #include <span>
 #include <string>
 
-#include "orvessa/pictures.hpp"
+#include "orvessa/error.hpp"
+#include "orvessa/picture_stream.hpp"
 #include "platform/linux/unique_fd.hpp"
 
 namespace orvessa::platform {
 
+// Raises as opening OUT would: OUT exists (58) and may not be replaced, is
+// a folder, or its folder cannot be reached (53, 75, with the system's reason).
+void check_output_target(const std::string& path, ExistingOutput existing);
+// Whether OUT is a regular file that an output would replace.
+bool output_is_regular_file(const std::string& path);
+// Removes the temporary files of unfinished outputs and lets none be
+// renamed any more.
+void remove_unfinished_temporaries();
+
 class OutputFile {
 public:
-    // Raises Error: OUT exists (58) and may not be replaced, or cannot be
-    // written (75, with the system's reason).
+    // Raises as check_output_target does, or when the temporary file cannot
+    // be made (75, with the system's reason).
     OutputFile(std::string path, ExistingOutput existing);
     ~OutputFile();  // an unfinished temporary file is removed
     OutputFile(const OutputFile&) = delete;
@@ -28,6 +38,8 @@ public:
 
     int fd() const noexcept { return fd_.get() >= 0 ? fd_.get() : standard_output_ ? 1 : -1; }
     const std::string& path() const noexcept { return path_; }
+    // OUT as messages call it.
+    std::string name() const { return path_ == "-" ? "standard output" : path_; }
     void write(std::span<const std::uint8_t> bytes);
     // Flushes, keeps a replaced OUT's permissions and renames over OUT.
     void commit();

@@ -7,10 +7,11 @@
 #include "orvessa/arith.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/linux_platform.hpp"
-#include "orvessa/pictures.hpp"
+#include "orvessa/picture_stream.hpp"
 #include "orvessa/pixel_layout.hpp"
 #include "codecs/bmp_codec.hpp"
 #include "codecs/png_codec.hpp"
+#include "platform/linux/output_file.hpp"
 #include "platform/linux/picture_reading.hpp"
 
 namespace orvessa {
@@ -30,7 +31,7 @@ void check_image(const Image& image) {
 }  // namespace
 
 Image read_picture_file(const std::string& path) {
-    const platform::DecodedPicture decoded = platform::decode_picture_file(path, max_picture_pixels);
+    const platform::BgrImage decoded = platform::decode_picture_file(path, max_picture_pixels);
     Image image;
     image.width = decoded.width;
     image.height = decoded.height;
@@ -53,10 +54,10 @@ bool has_bmp_suffix(const std::string& path) noexcept {
 
 void write_picture_file(const std::string& path, const Image& image) {
     check_image(image);
-    PictureSettings settings;
-    settings.format = has_bmp_suffix(path) ? PictureFormat::bmp : PictureFormat::png;
-    settings.existing = ExistingOutput::replace;
-    write_picture(path, PictureStream::of_image(image), settings);
+    platform::OutputFile file(path, ExistingOutput::replace);
+    const PictureFormat format = has_bmp_suffix(path) ? PictureFormat::bmp : PictureFormat::png;
+    PictureStream::of_image(image).write(file.fd(), format, default_picture_quality, file.name());
+    file.commit();
 }
 
 std::vector<std::uint8_t> encode_picture(const Image& image, bool bmp) {

@@ -112,12 +112,12 @@ void place_upright(const std::uint8_t* row, std::int32_t y, std::int32_t width, 
     }
 }
 
-DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels) {
+BgrImage decode_picture_file(const std::string& path, std::int64_t max_pixels) {
     const UniqueFd file = open_picture_file(path);
     OpenedPicture picture(file.get(), path, max_pixels);
     const std::int32_t width = picture.info().width, height = picture.info().height;
     const int orientation = picture.info().orientation;
-    DecodedPicture decoded;
+    BgrImage decoded;
     const bool sideways = orientation >= 5;
     decoded.width = sideways ? height : width;
     decoded.height = sideways ? width : height;

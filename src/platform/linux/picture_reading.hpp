@@ -45,7 +45,7 @@ void place_upright(const std::uint8_t* row, std::int32_t y, std::int32_t width, 
                    int orientation, int pixel_bytes, std::uint8_t* out, std::ptrdiff_t out_step) noexcept;
 
 // The picture decoded whole: height rows of 3 * width bytes B, G, R, from the top.
-struct DecodedPicture {
+struct BgrImage {
     std::int32_t width = 0, height = 0;
     std::vector<std::uint8_t> bgr;
     const std::uint8_t* row(std::int32_t y) const noexcept {
@@ -54,6 +54,6 @@ struct DecodedPicture {
 };
 
 // Reads a regular file whole and upright, with OpenedPicture's limit and codes.
-DecodedPicture decode_picture_file(const std::string& path, std::int64_t max_pixels);
+BgrImage decode_picture_file(const std::string& path, std::int64_t max_pixels);
 
 }  // namespace orvessa::platform

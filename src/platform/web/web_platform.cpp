@@ -1,7 +1,6 @@
 #include "platform/web/web_platform.hpp"
 
 #include "orvessa/error.hpp"
-#include "orvessa/pictava.hpp"
 #include "platform/platform.hpp"
 
 namespace orvessa {
@@ -21,7 +20,7 @@ constexpr std::int32_t e_notimpl = static_cast<std::int32_t>(0x80004001u);
 
 class WebPlatform : public Platform {
 public:
-    std::unique_ptr<Picture> load_picture(const std::u16string&) override {
+    std::unique_ptr<LoadedPicture> load_picture(const std::u16string&) override {
         throw Error::platform(e_notimpl, "No picture files in the WebAssembly build");
     }
     ConversionForm& conversion_form() override { return form_; }

@@ -18,7 +18,7 @@ void check(HRESULT hr) {
     if (FAILED(hr)) throw Error::platform(static_cast<std::int32_t>(hr));
 }
 
-class OlePicture final : public Picture {
+class OlePicture final : public LoadedPicture {
 public:
     explicit OlePicture(ComPtr<IDispatch> picture) noexcept : picture_(std::move(picture)) {}
     std::int32_t handle() override { return property(DISPID_PICT_HANDLE); }
@@ -42,7 +42,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Picture> load_ole_picture(const std::u16string& file_name) {
+std::unique_ptr<LoadedPicture> load_ole_picture(const std::u16string& file_name) {
     const std::wstring path(file_name.begin(), file_name.end());
     ComPtr<IStream> stream;
     check(SHCreateStreamOnFileW(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, stream.put()));

@@ -23,7 +23,7 @@ const BITMAPINFO* as_info(const BitmapInfo& info) noexcept {
 }
 }  // namespace
 
-std::unique_ptr<Picture> Win32Platform::load_picture(const std::u16string& file_name) {
+std::unique_ptr<LoadedPicture> Win32Platform::load_picture(const std::u16string& file_name) {
     return load_ole_picture(file_name);
 }
 

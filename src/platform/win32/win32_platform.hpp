@@ -8,7 +8,7 @@ namespace orvessa::win32 {
 
 class Win32Platform final : public Platform {
 public:
-    std::unique_ptr<Picture> load_picture(const std::u16string& file_name) override;
+    std::unique_ptr<LoadedPicture> load_picture(const std::u16string& file_name) override;
     ConversionForm& conversion_form() override;
     DeviceContext create_compatible_dc() override;
     int get_dibits(DeviceContext dc, std::int32_t bitmap, std::uint32_t start_scan,
@@ -26,6 +26,6 @@ ConversionForm& thread_conversion_form();
 // How many forms this process has created so far (one per thread that converted).
 long conversion_forms_created() noexcept;
 
-std::unique_ptr<Picture> load_ole_picture(const std::u16string& file_name);
+std::unique_ptr<LoadedPicture> load_ole_picture(const std::u16string& file_name);
 
 }  // namespace orvessa::win32
