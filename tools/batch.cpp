@@ -79,13 +79,14 @@ int run_job(const PictureJob& job, const std::string& in, const std::string& out
     }
 }
 
-struct Picture {
+// An input of the batch and the output it is written to.
+struct BatchItem {
     std::string in, out;
     std::string refusal;  // why IN has no OUT, said when its turn comes
 };
 
 struct Batch {
-    std::vector<Picture> pictures;
+    std::vector<BatchItem> items;
     std::set<FileId> inputs;
     PictureSettings settings;  // threads: each picture's
     bool skip_existing = false;
@@ -110,7 +111,7 @@ std::string folder_without_r(const std::string& in) {
 }
 
 // The picture's exit status; `skipped` when its OUT exists.
-int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
+int one_picture(Batch& batch, const BatchItem& picture, bool& skipped) {
     const std::string& in = picture.in;
     const std::string& out = picture.out;
     if (!picture.refusal.empty()) return file_failure(picture.refusal);
@@ -132,7 +133,6 @@ int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
         if (batch.first_to_fail(parent)) complain("cannot make the folder " + parent.string() + ": " + error.message());
         return exit_file;
     }
-    if (!output_allowed(out, batch.settings.existing)) return exit_file;
     // --quality is for the outputs that have one.
     PictureSettings settings = batch.settings;
     if (const auto format = picture_format_named(file_extension(out).value_or("png")); format && !has_quality(*format)) {
@@ -144,9 +144,9 @@ int one_picture(Batch& batch, const Picture& picture, bool& skipped) {
 void work(Batch& batch, Progress& progress) {
     for (;;) {
         const std::size_t i = batch.next++;
-        if (i >= batch.pictures.size()) return;
+        if (i >= batch.items.size()) return;
         bool skipped = false;
-        const int status = one_picture(batch, batch.pictures[i], skipped);
+        const int status = one_picture(batch, batch.items[i], skipped);
         ++(skipped ? batch.skipped : status == exit_ok ? batch.done : batch.failed);
         int worst = batch.status.load();
         while (status > worst && !batch.status.compare_exchange_weak(worst, status)) {
@@ -273,7 +273,7 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     if (walk.unreadable != 0) batch.status = exit_file;
     std::map<std::string, const std::string*> planned;
     for (const Input& input : inputs) {
-        Picture& picture = batch.pictures.emplace_back(Picture{input.path, {}, {}});
+        BatchItem& picture = batch.items.emplace_back(BatchItem{input.path, {}, {}});
         const auto tree = base ? relative_folder(*base, input.path) : input.tree;
         std::string out, unnamed;
         try {
@@ -308,11 +308,11 @@ int run_batch(std::string_view command, const ParsedArgs& parsed, const PictureS
     // Jobs times filter threads stay within the cores: a few big pictures
     // get threads each, many small ones a job each.
     const auto workers = static_cast<std::int32_t>(
-        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), batch.pictures.size())));
+        std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(jobs), batch.items.size())));
     batch.settings.threads = std::max(1, std::min(settings.threads, usable_cores() / workers));
     const bool quiet = parsed.has("--quiet");
     {
-        Progress progress(batch.pictures.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
+        Progress progress(batch.items.size(), !quiet && (parsed.has("--progress") || ::isatty(2) == 1));
         std::vector<std::jthread> pool;
         for (std::int32_t k = 1; k < workers; ++k) {
             try {
@@ -347,11 +347,10 @@ int run_pictures(std::string_view command, const ParsedArgs& parsed, const Pictu
         return usage_error(std::string(command) + " wants IN and OUT, or -o DIR IN...");
     }
     const std::string in(parsed.positional[0]), out(parsed.positional[1]);
-    if (!checked_output(out, settings)) return exit_usage;
     if (refuse_same_file(in, out)) return exit_file;
     if (std::error_code error; fs::is_directory(in, error)) return file_failure(folder_without_r(in));
     if (left_alone(parsed, out)) return exit_ok;
-    if (!output_allowed(out, settings.existing)) return exit_file;
+    // The job checks OUT (its format, whether it may be written) before IN is read.
     return run_job(job, in, out, settings);
 }
 

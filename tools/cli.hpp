@@ -122,9 +122,6 @@ bool left_alone(const ParsedArgs& parsed, std::string_view out);
 // The settings of --format, --quality and --force; nullopt after a usage
 // error.
 std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed);
-// OUT's format and quality as the settings give them; nullopt after a usage
-// error that lists the formats.
-std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& out, const PictureSettings& settings);
 
 // One picture in, one picture out: the work of a picture command, run once
 // for IN OUT or for each picture of a batch. It raises Error.

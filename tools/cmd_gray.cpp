@@ -30,7 +30,7 @@ int run_gray_command(Args args) {
     settings->threads = 1;
     return run_pictures("gray", *parsed, *settings,
                         [gray](const std::string& in, const std::string& out, const PictureSettings& s) {
-                            write_picture(out, PictureStream::of_image(gray_picture(in, gray)), s);
+                            gray_picture_file(in, out, gray, s);
                         });
 }
 

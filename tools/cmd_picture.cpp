@@ -51,13 +51,4 @@ std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed) {
     return settings;
 }
 
-std::optional<std::pair<PictureFormat, int>> checked_output(const std::string& out, const PictureSettings& settings) {
-    try {
-        return output_format(out, settings);
-    } catch (const std::invalid_argument& e) {
-        usage_error(e.what());
-        return std::nullopt;
-    }
-}
-
 }  // namespace orvessa::cli

@@ -63,6 +63,9 @@ void filter_picture(PixelFilter filter, const std::string& in, const std::string
 // The picture that ColorToBN paints of IN ("-": standard input), at its
 // natural size (ScaleX and ScaleY of its HIMETRIC size) or fitted into a box.
 Image gray_picture(const std::string& in, const GraySettings& gray);
+// That picture into OUT, which is checked before IN is read.
+void gray_picture_file(const std::string& in, const std::string& out, const GraySettings& gray,
+                       const PictureSettings& settings);
 
 // The file a batch writes IN's result to: OUT_DIR/<IN's name>, in IN's
 // format where it is one written here, else PNG, or in `format`, the

@@ -9,6 +9,7 @@
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/pictures.hpp"
+#include "jobs/picture_output.hpp"
 #include "platform/linux/unique_fd.hpp"
 #include "platform/platform.hpp"
 
@@ -69,6 +70,12 @@ Image gray_picture(const std::string& in, const GraySettings& gray) {
     if (in != "-") return gray_of_file(in, in, gray);
     const StandardInputCopy input;
     return gray_of_file(StandardInputCopy::name, input.path(), gray);
+}
+
+void gray_picture_file(const std::string& in, const std::string& out, const GraySettings& gray,
+                       const PictureSettings& settings) {
+    jobs::PictureOutput output(out, settings);
+    output.write(PictureStream::of_image(gray_picture(in, gray)));
 }
 
 }  // namespace orvessa

@@ -11,6 +11,7 @@
 #include "orvessa/argument_rules.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/pictures.hpp"
+#include "jobs/picture_output.hpp"
 #include "platform/linux/output_file.hpp"
 #include "platform/linux/input_file.hpp"
 
@@ -47,35 +48,15 @@ PictureStream read_picture(const std::string& in, const PictureSettings& setting
                      : PictureStream::open_file(in, settings.max_pixels);
 }
 
-namespace {
-
-// OUT as a picture is written into it: its format and quality, and the
-// file, opened (and so checked) once, before anything is read.
-class PictureOutput {
-public:
-    PictureOutput(const std::string& out, const PictureSettings& settings)
-        : format_(output_format(out, settings)), file_(out, settings.existing) {}
-    void write(const PictureStream& picture) {
-        picture.write(file_.fd(), format_.first, format_.second, file_.name());
-        file_.commit();
-    }
-
-private:
-    std::pair<PictureFormat, int> format_;
-    platform::OutputFile file_;
-};
-
-}  // namespace
-
 void write_picture(const std::string& out, const PictureStream& picture, const PictureSettings& settings) {
     set_picture_threads(checked_threads(settings.threads));
-    PictureOutput(out, settings).write(picture);
+    jobs::PictureOutput(out, settings).write(picture);
 }
 
 void filter_picture(PixelFilter filter, const std::string& in, const std::string& out,
                     const PictureSettings& settings) {
     // What OUT cannot be is known before IN is read.
-    PictureOutput output(out, settings);
+    jobs::PictureOutput output(out, settings);
     output.write(read_picture(in, settings).filtered(filter));
 }
 
