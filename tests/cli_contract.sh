@@ -156,7 +156,10 @@ row() {
 }
 limit='pixels, more than the limit of 67108864 pixels'             # gray's: the whole picture
 stream_limit='pixels, more than the limit of 268435456 pixels'     # blur's and smooth's
-for f in blur smooth; do
+# Every filter of the tool, from the batch line of its help: blur|smooth|gray ...
+filters=$("$cli" --help | sed -n 's/^  \(.*\)|gray \[OPTIONS\] -o DIR IN\.\.\.$/\1/p' | tr '|' ' ')
+[[ $filters == *blur* ]] || fail "no filters in the help: '$filters'"
+for f in $filters; do
   # Raw arrays.
   row 2 'Is a directory' $f --raw 2x2 "$in/dir" "$out/o"
   row 2 'not a regular file' $f --raw 2x2 "$in/fifo" "$out/o"

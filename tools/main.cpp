@@ -16,14 +16,38 @@ constexpr std::string_view version_text = "orvessa " ORVESSA_VERSION_TEXT;
 
 constexpr std::string_view usage_line = "usage: orvessa COMMAND [OPTIONS] ARGS\n";
 
-constexpr std::string_view filter_help = R"(  blur   --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
-         3 x 3 weighted blur of a 24-bit bottom-up pixel buffer, in place.
-  smooth --raw WIDTHxHEIGHT [--lower-bound N] IN OUT
-         edge-adaptive smoothing of the same kind of buffer.
-  blur IN OUT, smooth IN OUT [--max-pixels N] [--format F] [--quality Q]
-         the same filters over a picture, streamed from IN to OUT a band
-         of rows at a time.
-)";
+// Words after the command column, wrapped to 79 columns.
+std::string described(std::string_view words) {
+    constexpr std::string_view indent = "         ";
+    std::string out, line(indent);
+    while (!words.empty()) {
+        const auto space = words.find(' ');
+        const std::string_view word = words.substr(0, space);
+        if (line.size() > indent.size() && line.size() + 1 + word.size() > 79) {
+            out += line + "\n";
+            line = indent;
+        }
+        if (line.size() > indent.size()) line += ' ';
+        line += word;
+        words = space == std::string_view::npos ? std::string_view() : words.substr(space + 1);
+    }
+    return out + line + "\n";
+}
+
+// Each filter of the table, over buffers and over pictures.
+std::string filter_help() {
+    std::string help, pictures;
+    for (const orvessa::FilterRow& row : orvessa::pixel_filters) {
+        std::string name(row.name);
+        name.resize(std::max<std::size_t>(name.size(), 6), ' ');
+        help += "  " + name + " --raw WIDTHxHEIGHT [--lower-bound N] IN OUT\n" + described(std::string(row.summary) + ".");
+        pictures += std::string(pictures.empty() ? "" : ", ") + std::string(row.name) + " IN OUT";
+    }
+    help += described("With --raw, IN is a 24-bit bottom-up pixel buffer, filtered in place.");
+    return help + "  " + pictures + " [--max-pixels N] [--format F] [--quality Q]\n" +
+           described("the same filters over a picture, streamed from IN to OUT a band of rows at a time.");
+}
+
 
 constexpr std::string_view gray_help =
     R"(  gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
@@ -33,11 +57,18 @@ constexpr std::string_view gray_help =
          or fitted and centred into a white WIDTH x HEIGHT box.
 )";
 
-constexpr std::string_view batch_entry = R"(  blur|smooth|gray [OPTIONS] -o DIR IN...
+constexpr std::string_view batch_entry = R"(gray [OPTIONS] -o DIR IN...
          the picture command over many pictures: each IN to DIR/<IN's name>,
          or with --relative to DIR/<IN's path>; with -r, the pictures below
          each folder IN, its folders kept.
 )";
+
+// blur|smooth|gray [OPTIONS] -o DIR IN...
+std::string batch_entry_text() {
+    std::string names;
+    for (const orvessa::FilterRow& row : orvessa::pixel_filters) names += std::string(row.name) + "|";
+    return "  " + names + std::string(batch_entry);
+}
 
 constexpr std::string_view other_help = R"(  fit BOX_W BOX_H PIC_W PIC_H
          prints the fitted, centred rectangle: left top width height.
@@ -176,8 +207,8 @@ outputs already complete stay, unfinished ones are removed.
 )";
 
 std::string full_help() {
-    return std::string(usage_line) + "\nCommands:\n" + std::string(filter_help) + std::string(gray_help) +
-           std::string(batch_entry) + std::string(other_help) + std::string(filter_notes) +
+    return std::string(usage_line) + "\nCommands:\n" + filter_help() + std::string(gray_help) +
+           batch_entry_text() + std::string(other_help) + std::string(filter_notes) +
            std::string(picture_notes) + std::string(files_notes) + std::string(batch_help) +
            std::string(options_help) + std::string(examples_help) + std::string(exit_help);
 }
@@ -186,12 +217,12 @@ std::string full_help() {
 std::string command_help(std::string_view command) {
     std::string head = "usage: orvessa " + std::string(command) + " [OPTIONS] ARGS\n\n";
     if (orvessa::filter_named(command) != nullptr) {
-        return head + std::string(filter_help) + std::string(batch_entry) + std::string(filter_notes) +
+        return head + filter_help() + batch_entry_text() + std::string(filter_notes) +
                std::string(picture_notes) + std::string(files_notes) + std::string(batch_help) +
                std::string(options_help) + std::string(exit_help);
     }
     if (command == "gray") {
-        return head + std::string(gray_help) + std::string(batch_entry) + std::string(picture_notes) +
+        return head + std::string(gray_help) + batch_entry_text() + std::string(picture_notes) +
                std::string(files_notes) + std::string(batch_help) + std::string(options_help) +
                std::string(exit_help);
     }
