@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr,
                      "%s, path %s, %d x %d, lowest index %d, %u dimensions, %zu bytes: "
                      "error %d (literal %d), bytes %s\n",
-                     blur ? "Blur_Buffer" : "MedianCut_Buffer",
+                     std::string(filter.method).c_str(),
                      std::string(filter_path_name(path)).c_str(), dim_x, dim_y, lower_bound,
                      dimensions, buffer.size(), got.error.value_or(0), want.error.value_or(0),
                      got.bytes == want.bytes ? "equal" : "differ");
