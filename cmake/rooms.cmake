@@ -11,8 +11,9 @@ set(orvessa_rooms_dir ${PROJECT_BINARY_DIR}/rooms)
 # declare. The core's (and the generated version.hpp) are seen by all.
 set(orvessa_core_headers orvessa/arith.hpp orvessa/bitmap_info.hpp orvessa/byte_array.hpp
   orvessa/error.hpp orvessa/filter_options.hpp orvessa/filter_path.hpp
-  orvessa/filter_pixels.hpp orvessa/float_env.hpp orvessa/pixel_layout.hpp)
-set(orvessa_object_headers orvessa/pictava.hpp orvessa/argument_rules.hpp)  # object/, convert/
+  orvessa/filter_pixels.hpp orvessa/float_env.hpp orvessa/pixel_layout.hpp
+  orvessa/argument_rules.hpp)
+set(orvessa_object_headers orvessa/pictava.hpp)  # object/, convert/
 set(orvessa_linux_headers orvessa/linux_platform.hpp orvessa/picture_stream.hpp)  # platform/linux/
 set(orvessa_jobs_headers orvessa/pictures.hpp)  # jobs/
 set(orvessa_public_headers ${orvessa_core_headers} ${orvessa_object_headers}
@@ -70,14 +71,14 @@ endfunction()
 
 # The table of rooms, lowest first; every room sees the core's public headers.
 orvessa_room(errors)
+orvessa_room(rules)
 orvessa_room(filters)
 orvessa_room(codecs)
 orvessa_room(convert SEES ${orvessa_object_headers} platform/platform.hpp)
 orvessa_room(object SEES ${orvessa_object_headers} platform/platform.hpp)
-orvessa_room(platform/linux SEES ${orvessa_object_headers} ${orvessa_linux_headers}
-  platform/platform.hpp codecs)
-orvessa_room(platform/win32 SEES ${orvessa_object_headers} platform/platform.hpp)
-orvessa_room(platform/web SEES ${orvessa_object_headers} platform/platform.hpp)
+orvessa_room(platform/linux SEES ${orvessa_linux_headers} platform/platform.hpp codecs)
+orvessa_room(platform/win32 SEES platform/platform.hpp)
+orvessa_room(platform/web SEES platform/platform.hpp)
 orvessa_room(jobs SEES ${orvessa_public_headers} platform/platform.hpp platform/linux)
 orvessa_room(server SEES ${orvessa_object_headers} platform/win32)
 
