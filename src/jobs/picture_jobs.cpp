@@ -49,7 +49,6 @@ PictureStream read_picture(const std::string& in, const PictureSettings& setting
 }
 
 void write_picture(const std::string& out, const PictureStream& picture, const PictureSettings& settings) {
-    set_picture_threads(checked_threads(settings.threads));
     jobs::PictureOutput(out, settings).write(picture);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/pictures.hpp"
 #include "platform/linux/output_file.hpp"
 
@@ -14,7 +15,9 @@ namespace orvessa::jobs {
 class PictureOutput {
 public:
     PictureOutput(const std::string& out, const PictureSettings& settings)
-        : format_(output_format(out, settings)), file_(out, settings.existing) {}
+        : format_(output_format(out, settings)), file_(out, settings.existing) {
+        set_picture_threads(checked_threads(settings.threads));
+    }
     // The picture, whole, then OUT renamed into place.
     void write(const PictureStream& picture) {
         picture.write(file_.fd(), format_.first, format_.second, file_.name());
