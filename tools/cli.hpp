@@ -43,14 +43,21 @@ std::optional<std::int32_t> parse_int32(std::string_view text);
 std::optional<std::int64_t> parse_int64(std::string_view text);
 // "WIDTHxHEIGHT", each a 32-bit integer (negative too).
 std::optional<std::pair<std::int32_t, std::int32_t>> parse_size(std::string_view text);
-// Option NAME's value TEXT, a 32-bit integer, through one of the library's
-// rules (orvessa/argument_rules.hpp); nullopt after the usage error.
-template <typename Rule>
-auto ruled_option(std::string_view name, std::string_view text, Rule rule)
-    -> std::optional<decltype(rule(0, name))> {
-    const auto value = parse_int32(text);
+// Option NAME's value TEXT, an integer of the rule's width, through one of
+// the library's rules (orvessa/argument_rules.hpp); nullopt after the usage
+// error.
+template <typename Result, typename Value>
+std::optional<Result> ruled_option(std::string_view name, std::string_view text,
+                                   Result (*rule)(Value, std::string_view)) {
+    constexpr bool wide = sizeof(Value) == sizeof(std::int64_t);
+    std::optional<Value> value;
+    if constexpr (wide) {
+        value = parse_int64(text);
+    } else {
+        value = parse_int32(text);
+    }
     if (!value) {
-        usage_error(std::string(name) + " wants a 32-bit integer");
+        usage_error(std::string(name) + (wide ? " wants a 64-bit integer" : " wants a 32-bit integer"));
         return std::nullopt;
     }
     try {

@@ -82,9 +82,9 @@ int run_filter_command(PixelFilter filter, Args args) {
     if (!settings) return exit_usage;
     settings->threads = options.threads;
     if (const auto text = parsed->option("--max-pixels")) {
-        const auto value = parse_int64(*text);
-        if (!value || *value < 1) return usage_error("--max-pixels wants a positive count");
-        settings->max_pixels = *value;
+        const auto limit = ruled_option("--max-pixels", *text, checked_pixel_limit);
+        if (!limit) return exit_usage;
+        settings->max_pixels = *limit;
     }
     return run_pictures(filter_row(filter).name, *parsed, *settings,
                         [filter](const std::string& in, const std::string& out, const PictureSettings& s) {

@@ -1,5 +1,7 @@
 // orvessa gray IN OUT [--two-color] [--threshold N] [--fit WIDTHxHEIGHT] [--dpi X[,Y]]
 //   [--format F] [--quality Q]
+#include <stdexcept>
+
 #include "cli.hpp"
 #include "orvessa/argument_rules.hpp"
 #include "orvessa/pictava.hpp"
@@ -18,9 +20,12 @@ int run_gray_command(Args args) {
         gray.threshold = *threshold;
     }
     if (const auto text = parsed->option("--fit")) {
-        gray.fit = parse_size(*text);
-        if (!gray.fit || gray.fit->first <= 0 || gray.fit->second <= 0) {
-            return usage_error("--fit wants WIDTHxHEIGHT, two positive integers");
+        const auto size = parse_size(*text);
+        if (!size) return usage_error("--fit wants WIDTHxHEIGHT, two 32-bit integers");
+        try {
+            gray.fit = checked_box(size->first, size->second, "--fit");
+        } catch (const std::invalid_argument& e) {
+            return usage_error(e.what());
         }
     }
     if (!apply_dpi_option(*parsed, true)) return exit_usage;

@@ -38,12 +38,8 @@ std::optional<PictureSettings> picture_settings(const ParsedArgs& parsed) {
         }
     }
     if (const auto text = parsed.option("--quality")) {
-        const auto quality = parse_int32(*text);
-        if (!quality || *quality < 1 || *quality > 100) {
-            usage_error("--quality wants 1 to 100");
-            return std::nullopt;
-        }
-        settings.quality = *quality;
+        settings.quality = ruled_option("--quality", *text, checked_quality);
+        if (!settings.quality) return std::nullopt;
     }
     const auto existing = existing_output(parsed);
     if (!existing) return std::nullopt;

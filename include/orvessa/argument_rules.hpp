@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 namespace orvessa {
 
@@ -18,5 +19,12 @@ std::int32_t checked_threads(std::int32_t threads, std::string_view name = "thre
 std::uint8_t checked_threshold(std::int32_t threshold, std::string_view name = "threshold");
 // Pixels per inch of the logical resolution.
 std::int32_t checked_dpi(std::int32_t dpi, std::string_view name = "dpi");
+// The quality of the formats that have one, 1 to 100.
+std::int32_t checked_quality(std::int32_t quality, std::string_view name = "quality");
+// The most pixels a picture read may declare.
+std::int64_t checked_pixel_limit(std::int64_t pixels, std::string_view name = "max_pixels");
+// A box the gray picture is fitted into: two positive lengths.
+std::pair<std::int32_t, std::int32_t> checked_box(std::int32_t width, std::int32_t height,
+                                                  std::string_view name = "fit");
 
 }  // namespace orvessa

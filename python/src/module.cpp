@@ -144,9 +144,7 @@ std::string file_path(const py::object& path) {
 py::array gray_array(const py::object& path, bool two_color, int threshold,
                      std::optional<std::pair<std::int32_t, std::int32_t>> box) {
     const std::uint8_t level = checked_threshold(threshold);
-    if (box && (box->first <= 0 || box->second <= 0)) {
-        throw py::value_error("fit must be two positive integers (width, height)");
-    }
+    if (box) checked_box(box->first, box->second);
     const ResolutionScope resolution(96);
     return gray(file_path(path), GraySettings{two_color, level, box});
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "orvessa/argument_rules.hpp"
 #include "orvessa/error.hpp"
 #include "orvessa/pictava.hpp"
 #include "orvessa/pictures.hpp"
@@ -67,6 +68,7 @@ Image gray_of_file(const std::string& in, const std::string& file, const GraySet
 }  // namespace
 
 Image gray_picture(const std::string& in, const GraySettings& gray) {
+    if (gray.fit) checked_box(gray.fit->first, gray.fit->second);
     if (in != "-") return gray_of_file(in, in, gray);
     const StandardInputCopy input;
     return gray_of_file(StandardInputCopy::name, input.path(), gray);

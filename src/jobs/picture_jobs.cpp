@@ -36,13 +36,13 @@ std::pair<PictureFormat, int> output_format(const std::string& out, const Pictur
     }
     const PictureFormat chosen = format.value_or(PictureFormat::png);
     if (!settings.quality) return {chosen, default_picture_quality};
-    if (*settings.quality < 1 || *settings.quality > 100) throw std::invalid_argument("the quality must be 1 to 100");
+    checked_quality(*settings.quality);
     if (!has_quality(chosen)) throw std::invalid_argument("a quality goes with JPEG and WebP output");
     return {chosen, *settings.quality};
 }
 
 PictureStream read_picture(const std::string& in, const PictureSettings& settings) {
-    if (settings.max_pixels < 1) throw std::invalid_argument("the pixel limit must be positive");
+    checked_pixel_limit(settings.max_pixels);
     set_picture_threads(checked_threads(settings.threads));
     return in == "-" ? PictureStream::open_descriptor(STDIN_FILENO, "standard input", settings.max_pixels)
                      : PictureStream::open_file(in, settings.max_pixels);

@@ -9,9 +9,11 @@ namespace orvessa {
 
 namespace {
 
-[[noreturn]] void refuse(std::string_view name, std::string_view rule, std::int32_t value) {
-    throw std::invalid_argument(std::string(name) + " must be " + std::string(rule) + ", got " +
-                                std::to_string(value));
+[[noreturn]] void refuse(std::string_view name, std::string_view rule, const std::string& value) {
+    throw std::invalid_argument(std::string(name) + " must be " + std::string(rule) + ", got " + value);
+}
+[[noreturn]] void refuse(std::string_view name, std::string_view rule, std::int64_t value) {
+    refuse(name, rule, std::to_string(value));
 }
 
 }  // namespace
@@ -29,6 +31,23 @@ std::uint8_t checked_threshold(std::int32_t threshold, std::string_view name) {
 std::int32_t checked_dpi(std::int32_t dpi, std::string_view name) {
     if (dpi < 1) refuse(name, "positive", dpi);
     return dpi;
+}
+
+std::int32_t checked_quality(std::int32_t quality, std::string_view name) {
+    if (quality < 1 || quality > 100) refuse(name, "1 to 100", quality);
+    return quality;
+}
+
+std::int64_t checked_pixel_limit(std::int64_t pixels, std::string_view name) {
+    if (pixels < 1) refuse(name, "positive", pixels);
+    return pixels;
+}
+
+std::pair<std::int32_t, std::int32_t> checked_box(std::int32_t width, std::int32_t height, std::string_view name) {
+    if (width < 1 || height < 1) {
+        refuse(name, "two positive lengths", std::to_string(width) + " x " + std::to_string(height));
+    }
+    return {width, height};
 }
 
 }  // namespace orvessa

@@ -69,6 +69,8 @@ def test_units_and_fit_as_the_tool():
     (lambda out: orvessa.scale_y(2540, dpi=0), ["scale-y", "--dpi=0", "2540"]),
     (lambda out: orvessa.smooth(np.zeros((4, 4, 3), np.uint8), threads=-1), ["smooth", "--threads=-1", "IN", "OUT"]),
     (lambda out: orvessa.blur_file(PICTURES / "coffee.jpg", out, threads=-1), ["blur", "--threads=-1", "IN", "OUT"]),
+    (lambda out: orvessa.smooth_file(PICTURES / "coffee.jpg", out, quality=0), ["smooth", "--quality=0", "IN", "OUT"]),
+    (lambda out: orvessa.gray(PICTURES / "coffee.jpg", fit=(0, 3)), ["gray", "--fit=0x3", "IN", "OUT"]),
 ])
 def test_refused_numbers_are_worded_as_the_tools(call, tool_args, tmp_path):
     out = tmp_path / "out.png"
