@@ -41,10 +41,10 @@ std::string filter_help() {
         std::string name(row.name);
         name.resize(std::max<std::size_t>(name.size(), 6), ' ');
         help += "  " + name + " --raw WIDTHxHEIGHT [--lower-bound N] IN OUT\n" + described(std::string(row.summary) + ".");
-        pictures += std::string(pictures.empty() ? "" : ", ") + std::string(row.name) + " IN OUT";
+        pictures += std::string(pictures.empty() ? "" : "|") + std::string(row.name);
     }
     help += described("With --raw, IN is a 24-bit bottom-up pixel buffer, filtered in place.");
-    return help + "  " + pictures + " [--max-pixels N] [--format F] [--quality Q]\n" +
+    return help + "  " + pictures + " IN OUT [--max-pixels N] [--format F] [--quality Q]\n" +
            described("the same filters over a picture, streamed from IN to OUT a band of rows at a time.");
 }
 

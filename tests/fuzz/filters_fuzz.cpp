@@ -51,7 +51,7 @@ Outcome run(std::vector<std::uint8_t> bytes, std::int32_t lower_bound, std::uint
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::FuzzInput in(data, size);
     const std::uint8_t choice = in.take<std::uint8_t>();
-    const FilterRow& filter = pixel_filters[(choice & 1) % std::size(pixel_filters)];
+    const FilterRow& filter = pixel_filters[choice % std::size(pixel_filters)];
     const FilterPath path = paths[(choice >> 1) % std::size(paths)];
     const std::uint32_t dimensions = (choice >> 4) % 3;
     const std::int32_t dim_x = in.take_int32();
