@@ -1,4 +1,4 @@
-// The two filters under any width, height, lowest index, number of
+// Every filter of the table under any width, height, lowest index, number of
 // dimensions, buffer length and forced path, against the literal filter: the
 // bytes left in the array and the error raised must be the same. A
 // difference aborts, as a crash does.
