@@ -138,9 +138,9 @@ struct CallKernels {
     const filters::PreparedRowKernel* prepared;
 };
 
-CallKernels kernels_for_call(PixelFilter filter) noexcept {
+CallKernels kernels_for_call(PixelFilter filter, FilterPath path = filters::resolved_path()) noexcept {
     const filters::FilterKernels& kernels = filters::kernels_of(filter);
-    return {kernels.row, kernels.on_path(filters::resolved_path())};
+    return {kernels.row, kernels.on_path(path)};
 }
 
 filters::ImageRows image_rows(const PixelRows& rows) noexcept {
@@ -152,10 +152,9 @@ filters::ImageRows image_rows(const PixelRows& rows) noexcept {
 void filter_buffer(PixelFilter filter, ByteArrayView& buffer, std::int32_t dim_x, std::int32_t dim_y,
                    const FilterOptions& options) {
     const NearestRoundingScope nearest;
-    if (filters::resolved_path() == FilterPath::literal) {
-        return filters::kernels_of(filter).literal(buffer, dim_x, dim_y);
-    }
-    const CallKernels kernels = kernels_for_call(filter);
+    const FilterPath path = filters::resolved_path();
+    if (path == FilterPath::literal) return filters::kernels_of(filter).literal(buffer, dim_x, dim_y);
+    const CallKernels kernels = kernels_for_call(filter, path);
     if (kernels.prepared == nullptr) return filters::walk_rows(buffer, dim_x, dim_y, kernels.row, options.threads);
     filters::walk_prepared_rows(buffer, dim_x, dim_y, *kernels.prepared, kernels.row, options.threads);
 }

@@ -110,6 +110,22 @@ Error exists_error(const std::string& path) {
     return Error::writing(ErrorNumber::file_exists, path, "the file exists", EEXIST);
 }
 
+// Raises when OUT, as it now is, may not be written as asked.
+void refuse_unwritable(const std::string& path, const Existing& e, ExistingOutput existing) {
+    const auto cannot = [&](int err) {
+        return write_error(path, err, std::strerror(err));
+    };
+    switch (e.kind) {
+        case Kind::error: throw cannot(e.err);
+        case Kind::folder: throw cannot(EISDIR);
+        case Kind::regular:
+            if (existing == ExistingOutput::refuse) throw exists_error(path);
+            return;
+        case Kind::missing:
+        case Kind::special: return;
+    }
+}
+
 }  // namespace
 
 OutputFile::OutputFile(std::string path, ExistingOutput existing) : path_(std::move(path)), existing_(existing) {
@@ -118,8 +134,8 @@ OutputFile::OutputFile(std::string path, ExistingOutput existing) : path_(std::m
         standard_output_ = true;
         return;
     }
-    check_output_target(path_, existing);
     const Existing e = look_at(path_);
+    if (!system_file(path_)) refuse_unwritable(path_, e, existing);
     if (e.kind == Kind::special || system_file(path_)) {
         // Without blocking: a FIFO that nobody reads is refused (ENXIO)
         // rather than waited on.
@@ -128,7 +144,6 @@ OutputFile::OutputFile(std::string path, ExistingOutput existing) : path_(std::m
         if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) throw failure(errno);
         return;
     }
-    if (e.kind == Kind::error) throw failure(e.err);
     replacing_ = e.kind == Kind::regular;
     kept_ = {e.info.st_mode, e.info.st_uid, e.info.st_gid};
     target_ = e.target;
@@ -191,19 +206,7 @@ bool output_is_regular_file(const std::string& path) {
 
 void check_output_target(const std::string& path, ExistingOutput existing) {
     if (path == "-" || system_file(path)) return;
-    const Existing e = look_at(path);
-    const auto cannot = [&](int err) {
-        return write_error(path, err, std::strerror(err));
-    };
-    switch (e.kind) {
-        case Kind::error: throw cannot(e.err);
-        case Kind::folder: throw cannot(EISDIR);
-        case Kind::regular:
-            if (existing == ExistingOutput::refuse) throw exists_error(path);
-            return;
-        case Kind::missing:
-        case Kind::special: return;
-    }
+    refuse_unwritable(path, look_at(path), existing);
 }
 
 void remove_unfinished_temporaries() {
